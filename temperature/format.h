@@ -1,0 +1,30 @@
+#pragma once
+// How figures become text on screen. Digits never depend on the C library's or Qt's
+// current locale; only the decimal separator comes from the user's locale settings.
+
+#include <QString>
+#include <QStringView>
+
+#include <cstdint>
+
+namespace velt {
+
+// General format with at most 15 significant digits, rounded from the exact binary
+// value: trailing zeros and a bare separator dropped, a leading minus, no grouping;
+// fixed notation from 0.00001 up to 15 integer digits, otherwise scientific such as
+// "7.62939453125E-6". Appends to `out` so that a caller can build a line without a
+// temporary.
+void append_float_to_str(QString& out, double value, QStringView decimal_separator);
+QString float_to_str(double value, QStringView decimal_separator);
+
+// What printf's "%i" gives for the count.
+QString count_text(std::int32_t count);
+
+// The locale name that decides number formatting: LC_ALL, then LC_NUMERIC, then LANG,
+// as the desktop reads them; "C" when none is set.
+QString numeric_locale_name();
+QString decimal_separator_for_locale(const QString& locale_name);
+// The separator of the user's settings, read once.
+QStringView user_decimal_separator();
+
+} // namespace velt
