@@ -2,7 +2,7 @@
 BUILD ?= build
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: deps configure build test run clean
+.PHONY: deps configure build test run screenshot package clean
 
 deps:
 	@bash scripts/install-deps
@@ -18,3 +18,12 @@ test: build
 
 clean:
 	@rm -rf $(BUILD)
+
+run: build
+	@./$(BUILD)/VELT
+
+screenshot:
+	@bash scripts/screenshot
+
+package: build
+	@cd $(BUILD) && cpack

@@ -1,0 +1,47 @@
+#include "app/shell.h"
+
+#include <QMessageBox>
+
+#include <cstdio>
+#include <exception>
+#include <memory>
+
+namespace velt {
+
+void show_exception(const QString& message) {
+    std::fprintf(stderr, "VELT: %s\n", message.toLocal8Bit().constData());
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("VELT"), message, QMessageBox::Ok);
+    box.exec();
+}
+
+int run_main_window(const std::function<QWidget*()>& create_form) {
+    try {
+        const std::unique_ptr<QWidget> form(create_form());
+        form->show();
+        return QApplication::exec();
+    } catch (const std::exception& error) {
+        show_exception(QString::fromUtf8(error.what()));
+    } catch (...) {
+        show_exception(QString());
+    }
+    return 1;
+}
+
+} // namespace velt
+
+TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    setApplicationName(QStringLiteral("VELT"));
+    setDesktopFileName(QStringLiteral("cz.velt.VELT"));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/cz.velt.VELT.svg")));
+}
+
+bool TApplication::notify(QObject* receiver, QEvent* event) {
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "VELT: %s\n", error.what());
+    } catch (...) {
+        std::fprintf(stderr, "VELT: neznámá chyba\n");
+    }
+    return false;
+}

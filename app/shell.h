@@ -1,0 +1,28 @@
+#pragma once
+// Start-up, the event loop and the one place where errors are caught and shown.
+// Errors raised while the main window is built end the program after a message;
+// errors raised by event handlers later are reported and the program goes on.
+
+#include <QApplication>
+
+#include <functional>
+
+namespace velt {
+
+// A modal message box owned by no window, titled with the program's name, and the same
+// text on stderr for a start from a terminal.
+void show_exception(const QString& message);
+
+// Builds the main window with `create_form`, shows it and runs the event loop until it
+// is closed. Returns the exit status: 0 after a normal close, 1 after a start-up error.
+int run_main_window(const std::function<QWidget*()>& create_form);
+
+} // namespace velt
+
+// The application object. No exception may unwind through Qt's event dispatch, so any
+// that an event handler lets out is reported here instead.
+class TApplication : public QApplication {
+public:
+    TApplication(int& argc, char** argv);
+    bool notify(QObject* receiver, QEvent* event) override;
+};

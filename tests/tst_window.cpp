@@ -1,0 +1,218 @@
+#include "ui/VELT_projekt.h"
+
+#include "temperature/stats.h"
+
+#include <QAccessible>
+#include <QBuffer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QTest>
+#include <QTextBlock>
+
+namespace {
+
+void send(TForm1& form, const QByteArray& payload) {
+    QBuffer buffer;
+    buffer.setData(payload);
+    buffer.open(QIODevice::ReadOnly);
+    form.udpSUDPRead(nullptr, buffer, nullptr);
+}
+
+template <typename T> T* child(QWidget& form, const char* name) {
+    T* widget = form.findChild<T*>(QString::fromLatin1(name));
+    if (!widget)
+        qFatal("no child %s", name);
+    return widget;
+}
+
+QString fieldText(QWidget& form, const char* name) {
+    return child<QLineEdit>(form, name)->text();
+}
+
+} // namespace
+
+class TestWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { velt::temperature_stats = {}; }
+    void startUpView();
+    void readingsWriteIntoTheWindow_data();
+    void readingsWriteIntoTheWindow();
+    void captionsFitAndNameTheirFields_data();
+    void captionsFitAndNameTheirFields();
+    void tabOrderRunsDownTheFigures();
+    void resizingMovesNothing();
+    void undoNeverRemovesAReading();
+    void userTextIsOverwrittenOrKept();
+    void logFollowsNewestOnlyWhenAtBottom();
+};
+
+void TestWindow::startUpView() {
+    TForm1 form;
+    QCOMPARE(form.windowTitle(), QStringLiteral("UDP Teploměr"));
+    QCOMPARE(form.pos(), QPoint(742, 183));
+    auto* memo = child<QPlainTextEdit>(form, "Memo1");
+    QCOMPARE(memo->document()->blockCount(), 1);
+    QCOMPARE(memo->toPlainText(), QString());
+    for (const char* name : {"edit_prumer", "edit_MIN", "edit_MAX", "edit_pocitadlo"})
+        QCOMPARE(fieldText(form, name), QStringLiteral("0"));
+    QCOMPARE(child<QLabel>(form, "Label3")->text(), QStringLiteral("PORT: 55 555"));
+    QVERIFY(child<QLabel>(form, "Label3")->font().bold());
+    QCOMPARE(form.font().pixelSize(), 11);
+    QCOMPARE(child<QLabel>(form, "Label1")->font().pixelSize(), 16);
+    // Everything fits in the client area.
+    QRect reach;
+    for (QWidget* w : form.findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        reach |= w->geometry();
+    QCOMPARE(reach.bottomRight() + QPoint(1, 1), QPoint(385, 273));
+    QVERIFY(form.width() >= 385 && form.height() >= 273);
+}
+
+void TestWindow::readingsWriteIntoTheWindow_data() {
+    QTest::addColumn<QList<QByteArray>>("payloads");
+    QTest::addColumn<QString>("log");
+    QTest::addColumn<QStringList>("fields"); // MAX, MIN, prumer, pocitadlo
+    const auto hex = [](const char* h) { return QByteArray::fromHex(h); };
+    QTest::newRow("empty datagram")
+        << QList<QByteArray>{QByteArray()} << "" << QStringList{"0", "0", "0", "0"};
+    QTest::newRow("first reading is the second line")
+        << QList<QByteArray>{hex("0191")} << "\nTeplota = 25.0625"
+        << QStringList{"25.0625", "25.0625", "25.0625", "1"};
+    QTest::newRow("second reading")
+        << QList<QByteArray>{hex("0191"), hex("0180")} << "\nTeplota = 25.0625\nTeplota = 24"
+        << QStringList{"25.0625", "24", "24.53125", "2"};
+    QTest::newRow("zero reading") << QList<QByteArray>{hex("0012")} << "\nTeplota = 0"
+                                  << QStringList{"0", "0", "0", "1"};
+    QTest::newRow("rounded reading")
+        << QList<QByteArray>{hex("123456789a")} << "\nTeplota = 54880136"
+        << QStringList{"54880136", "54880136", "54880136", "1"};
+}
+
+void TestWindow::readingsWriteIntoTheWindow() {
+    QFETCH(QList<QByteArray>, payloads);
+    TForm1 form;
+    for (const QByteArray& p : payloads)
+        send(form, p);
+    QTEST(child<QPlainTextEdit>(form, "Memo1")->toPlainText(), "log");
+    QFETCH(QStringList, fields);
+    QCOMPARE(fieldText(form, "edit_MAX"), fields[0]);
+    QCOMPARE(fieldText(form, "edit_MIN"), fields[1]);
+    QCOMPARE(fieldText(form, "edit_prumer"), fields[2]);
+    QCOMPARE(fieldText(form, "edit_pocitadlo"), fields[3]);
+}
+
+void TestWindow::captionsFitAndNameTheirFields_data() {
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<QString>("field");
+    QTest::newRow("average") << "Label1"
+                             << "edit_prumer";
+    QTest::newRow("minimum") << "Label2"
+                             << "edit_MIN";
+    QTest::newRow("maximum") << "Label4"
+                             << "edit_MAX";
+    QTest::newRow("count") << "Label5"
+                           << "edit_pocitadlo";
+}
+
+void TestWindow::captionsFitAndNameTheirFields() {
+    QFETCH(QString, label);
+    QFETCH(QString, field);
+    TForm1 form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    auto* caption = form.findChild<QLabel*>(label);
+    auto* edit = form.findChild<QLineEdit*>(field);
+    QVERIFY(caption && edit);
+    QVERIFY2(caption->sizeHint().width() <= caption->width(),
+             qPrintable(QStringLiteral("%1 needs %2 px, has %3")
+                            .arg(caption->text())
+                            .arg(caption->sizeHint().width())
+                            .arg(caption->width())));
+    QVERIFY(caption->geometry().right() < edit->geometry().left());
+    QCOMPARE(caption->y(), edit->y());
+    QCOMPARE(caption->buddy(), edit);
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(edit);
+    QVERIFY(accessible);
+    QCOMPARE(accessible->text(QAccessible::Name), caption->text());
+}
+
+void TestWindow::tabOrderRunsDownTheFigures() {
+    TForm1 form;
+    QStringList order;
+    QWidget* w = form.findChild<QWidget*>(QStringLiteral("Memo1"));
+    for (int i = 0; i < 5; ++i, w = w->nextInFocusChain()) {
+        while (w->focusPolicy() == Qt::NoFocus || w == &form || w->parentWidget() != &form)
+            w = w->nextInFocusChain();
+        order << w->objectName();
+    }
+    QCOMPARE(order,
+             (QStringList{"Memo1", "edit_prumer", "edit_MIN", "edit_MAX", "edit_pocitadlo"}));
+}
+
+void TestWindow::resizingMovesNothing() {
+    TForm1 form;
+    QList<QRect> before;
+    const auto children = form.findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+    for (QWidget* w : children)
+        before << w->geometry();
+    form.resize(900, 700);
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    for (int i = 0; i < children.size(); ++i)
+        QCOMPARE(children[i]->geometry(), before[i]);
+}
+
+void TestWindow::undoNeverRemovesAReading() {
+    TForm1 form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    auto* memo = child<QPlainTextEdit>(form, "Memo1");
+    memo->setFocus();
+    QTest::keyClicks(memo, "ab");
+    for (int i = 0; i < 50; ++i)
+        send(form, QByteArray::fromHex("0191"));
+    QCOMPARE(memo->document()->availableUndoSteps(), 0);
+    QTest::keyClick(memo, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(memo->document()->blockCount(), 51);
+    QCOMPARE(memo->document()->lastBlock().text(), QStringLiteral("Teplota = 25.0625"));
+    // The user's own edits after the last reading undo as usual.
+    memo->moveCursor(QTextCursor::End);
+    QTest::keyClicks(memo, "x");
+    QTest::keyClick(memo, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(memo->document()->lastBlock().text(), QStringLiteral("Teplota = 25.0625"));
+}
+
+void TestWindow::userTextIsOverwrittenOrKept() {
+    TForm1 form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    auto* memo = child<QPlainTextEdit>(form, "Memo1");
+    auto* average = child<QLineEdit>(form, "edit_prumer");
+    memo->setFocus();
+    QTest::keyClicks(memo, "poznamka");
+    average->setFocus();
+    average->selectAll();
+    QTest::keyClicks(average, "999");
+    send(form, QByteArray::fromHex("0191"));
+    QCOMPARE(memo->toPlainText(), QStringLiteral("poznamka\nTeplota = 25.0625"));
+    QCOMPARE(average->text(), QStringLiteral("25.0625"));
+}
+
+void TestWindow::logFollowsNewestOnlyWhenAtBottom() {
+    TForm1 form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    auto* bar = child<QPlainTextEdit>(form, "Memo1")->verticalScrollBar();
+    for (int i = 0; i < 200; ++i)
+        send(form, QByteArray::fromHex("0191"));
+    QVERIFY(bar->maximum() > 0);
+    QCOMPARE(bar->value(), bar->maximum());
+    bar->setValue(10);
+    send(form, QByteArray::fromHex("0180"));
+    QCOMPARE(bar->value(), 10);
+}
+
+QTEST_MAIN(TestWindow)
+#include "tst_window.moc"

@@ -1,0 +1,76 @@
+#include "ui/VELT_projekt.h"
+
+#include "temperature/format.h"
+#include "ui_VELT_projekt.h"
+
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+
+TForm1* Form1 = nullptr;
+
+namespace {
+
+void useSansSerifWhereMsSansSerifIsMissing() {
+    static const bool done = [] {
+        QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
+                                   {QStringLiteral("Microsoft Sans Serif"),
+                                    QStringLiteral("Liberation Sans"), QStringLiteral("Arial"),
+                                    QStringLiteral("DejaVu Sans"), QStringLiteral("Sans Serif")});
+        return true;
+    }();
+    Q_UNUSED(done);
+}
+
+void setPixelSize(QWidget* widget, int pixels) {
+    QFont font = widget->font();
+    font.setPixelSize(pixels);
+    widget->setFont(font);
+}
+
+} // namespace
+
+TForm1::TForm1(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::TForm1>()) {
+    useSansSerifWhereMsSansSerifIsMissing();
+    ui->setupUi(this);
+    // Designer forms carry point sizes only; the window's fonts are given in pixels.
+    setPixelSize(this, 11);
+    for (QLabel* label : {ui->Label1, ui->Label2, ui->Label3, ui->Label4, ui->Label5})
+        setPixelSize(label, 16);
+    // A wider stand-in font must not clip a caption: let it grow towards its field.
+    for (QLabel* label : {ui->Label1, ui->Label2, ui->Label4, ui->Label5}) {
+        const int room = ui->edit_prumer->x() - 4 - label->x();
+        label->resize(std::clamp(label->sizeHint().width(), label->width(), room), label->height());
+    }
+    move(742, 183);
+}
+
+TForm1::~TForm1() {
+    if (Form1 == this)
+        Form1 = nullptr;
+}
+
+void TForm1::udpSUDPRead(TUDPServer*, QIODevice& payload, const TUDPBinding*) {
+    velt::handle_payload(payload, velt::temperature_stats, *this, velt::user_decimal_separator());
+}
+
+void TForm1::appendLogLine(const QString& line) {
+    QScrollBar* bar = ui->Memo1->verticalScrollBar();
+    const bool followNewest = bar->value() == bar->maximum();
+    QTextDocument* document = ui->Memo1->document();
+    // Readings are not the user's edits: keep them out of the undo history.
+    document->setUndoRedoEnabled(false);
+    QTextCursor cursor(document);
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertBlock();
+    cursor.insertText(line);
+    document->setUndoRedoEnabled(true);
+    if (followNewest)
+        bar->setValue(bar->maximum());
+}
+
+void TForm1::setFieldText(velt::Field field, const QString& text) {
+    QLineEdit* const fields[] = {ui->edit_MAX, ui->edit_MIN, ui->edit_prumer, ui->edit_pocitadlo};
+    fields[static_cast<int>(field)]->setText(text);
+}

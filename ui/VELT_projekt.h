@@ -1,0 +1,38 @@
+#pragma once
+// The main window. Its Designer form carries every control with the names, geometry,
+// texts and tab order the user sees; the class adds only the reading handler and the
+// two ways that handler writes into the window.
+
+#include "temperature/reading.h"
+
+#include <QWidget>
+
+#include <memory>
+
+class QIODevice;
+class TUDPServer;
+struct TUDPBinding;
+
+namespace Ui {
+class TForm1;
+}
+
+class TForm1 : public QWidget, private velt::ReadingView {
+    Q_OBJECT
+public:
+    explicit TForm1(QWidget* parent = nullptr);
+    ~TForm1() override;
+
+    // Called once per datagram on the window's thread. `server` and `binding` say
+    // where the datagram came in; every sender is treated alike, so neither is used.
+    void udpSUDPRead(TUDPServer* server, QIODevice& payload, const TUDPBinding* binding);
+
+private:
+    void appendLogLine(const QString& line) override;
+    void setFieldText(velt::Field field, const QString& text) override;
+
+    std::unique_ptr<Ui::TForm1> ui;
+};
+
+// The application's one main window, set while it exists.
+extern TForm1* Form1;
