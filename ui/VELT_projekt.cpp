@@ -1,5 +1,6 @@
 #include "ui/VELT_projekt.h"
 
+#include "net/udp_server.h"
 #include "temperature/format.h"
 #include "ui_VELT_projekt.h"
 
@@ -44,9 +45,21 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::TForm
         label->resize(std::clamp(label->sizeHint().width(), label->width(), room), label->height());
     }
     move(742, 183);
+
+    udpS = new TUDPServer(this);
+    udpS->setObjectName(QStringLiteral("udpS"));
+    udpS->setDefaultPort(55555);
+    udpS->setBroadcastEnabled(true);
+    udpS->OnUDPRead = [this](TUDPServer* server, QIODevice& payload, const TUDPBinding* binding) {
+        udpSUDPRead(server, payload, binding);
+    };
+    udpS->setActive(true);
 }
 
 TForm1::~TForm1() {
+    // Stop before any control goes away, so that no datagram is handled half-way
+    // through the window's destruction.
+    udpS->setActive(false);
     if (Form1 == this)
         Form1 = nullptr;
 }

@@ -1,7 +1,8 @@
 #pragma once
 // The main window. Its Designer form carries every control with the names, geometry,
-// texts and tab order the user sees; the class adds only the reading handler and the
-// two ways that handler writes into the window.
+// texts and tab order the user sees; the class adds the UDP receiver udpS, which starts
+// listening while the window is built, the reading handler, and the two ways that
+// handler writes into the window.
 
 #include "temperature/reading.h"
 
@@ -32,6 +33,7 @@ private:
     void setFieldText(velt::Field field, const QString& text) override;
 
     std::unique_ptr<Ui::TForm1> ui;
+    TUDPServer* udpS = nullptr;
 };
 
 // The application's one main window, set while it exists.

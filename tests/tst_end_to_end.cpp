@@ -1,0 +1,116 @@
+// The real window with its receiver on port 55555, fed over loopback.
+
+#include "app/shell.h"
+#include "temperature/stats.h"
+#include "udp_test_util.h"
+#include "ui/VELT_projekt.h"
+
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+constexpr std::uint16_t kPort = 55555;
+
+QString logText(QWidget& form) {
+    return form.findChild<QPlainTextEdit*>(QStringLiteral("Memo1"))->toPlainText();
+}
+
+QStringList fields(QWidget& form) {
+    QStringList texts;
+    for (const char* name : {"edit_MAX", "edit_MIN", "edit_prumer", "edit_pocitadlo"})
+        texts << form.findChild<QLineEdit*>(QString::fromLatin1(name))->text();
+    return texts;
+}
+
+} // namespace
+
+class TestEndToEnd : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { velt::temperature_stats = {}; }
+    void readingsOverLoopback_data();
+    void readingsOverLoopback();
+    void hostileDatagramsLeaveLaterReadingsExact();
+    void secondInstanceFailsAndFirstKeepsReceiving();
+    void closingTheWindowFreesThePort();
+};
+
+void TestEndToEnd::readingsOverLoopback_data() {
+    QTest::addColumn<QList<QByteArray>>("payloads");
+    QTest::addColumn<QString>("log");
+    QTest::addColumn<QStringList>("fields");
+    const auto hex = [](const char* h) { return QByteArray::fromHex(h); };
+    QTest::newRow("edge cases in a row")
+        << QList<QByteArray>{hex("0191"), QByteArray(), hex("0180"), hex("0012")}
+        << "\nTeplota = 25.0625\nTeplota = 24\nTeplota = 0"
+        << QStringList{"25.0625", "0", "12.265625", "3"};
+    QTest::newRow("oversized datagram, first 100 bytes")
+        << QList<QByteArray>{QByteArray(65505, '\xff') + hex("0191")} << "\nTeplota = -0.0625"
+        << QStringList{"-0.0625", "-0.0625", "-0.0625", "1"};
+}
+
+void TestEndToEnd::readingsOverLoopback() {
+    QFETCH(QList<QByteArray>, payloads);
+    TForm1 form;
+    LoopbackSender sender(kPort);
+    for (const QByteArray& p : payloads)
+        QVERIFY(sender.send(p));
+    QFETCH(QString, log);
+    QTRY_COMPARE(logText(form), log);
+    QTEST(fields(form), "fields");
+}
+
+void TestEndToEnd::hostileDatagramsLeaveLaterReadingsExact() {
+    TForm1 form;
+    LoopbackSender sender(kPort);
+    int sent = 0;
+    for (int size = 1; size <= 65507; size += 997, ++sent)
+        sender.send(QByteArray(size, static_cast<char>(size % 7 == 0 ? 0 : 0xff)));
+    sender.send(QByteArray(65507, '\0'));
+    sender.send(QByteArray(65507, '\xff'));
+    sent += 2;
+    QTRY_COMPARE(fields(form)[3], QString::number(sent));
+    velt::temperature_stats = {};
+    sender.send(QByteArray::fromHex("0191"));
+    QTRY_COMPARE(fields(form)[3], QStringLiteral("1"));
+    QCOMPARE(fields(form), (QStringList{"25.0625", "25.0625", "25.0625", "1"}));
+    QVERIFY(logText(form).endsWith(QStringLiteral("\nTeplota = 25.0625")));
+}
+
+void TestEndToEnd::secondInstanceFailsAndFirstKeepsReceiving() {
+    TForm1 first;
+    QString shown;
+    QTimer answer;
+    connect(&answer, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            shown = box->text();
+            box->accept();
+        }
+    });
+    answer.start(10);
+    const int status = velt::run_main_window([] { return new TForm1; });
+    QCOMPARE(status, 1);
+    QVERIFY2(shown.contains(QStringLiteral("55555")), qPrintable(shown));
+    LoopbackSender(kPort).send(QByteArray::fromHex("0191"));
+    QTRY_COMPARE(logText(first), QStringLiteral("\nTeplota = 25.0625"));
+}
+
+void TestEndToEnd::closingTheWindowFreesThePort() {
+    {
+        TForm1 form;
+        QVERIFY(!canBind(INADDR_ANY, kPort, false, false));
+    }
+    QVERIFY(canBind(INADDR_ANY, kPort, false, false));
+}
+
+int main(int argc, char** argv) {
+    TApplication app(argc, argv);
+    TestEndToEnd test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_end_to_end.moc"

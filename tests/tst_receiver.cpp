@@ -1,0 +1,220 @@
+#include "net/udp_server.h"
+#include "udp_test_util.h"
+
+#include <QIODevice>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <stdexcept>
+#include <thread>
+
+namespace {
+
+// Records what the handler was given, and whether calls ever overlapped.
+struct Recorder {
+    QList<QByteArray> payloads;
+    int depth = 0;
+    bool overlapped = false;
+
+    void attach(TUDPServer& server) {
+        server.OnUDPRead = [this](TUDPServer*, QIODevice& payload, const TUDPBinding*) {
+            overlapped |= ++depth > 1;
+            payloads << payload.readAll();
+            --depth;
+        };
+    }
+};
+
+std::unique_ptr<TUDPServer> listening(Recorder& recorder) {
+    auto server = std::make_unique<TUDPServer>();
+    server->setDefaultPort(0);
+    recorder.attach(*server);
+    server->setActive(true);
+    return server;
+}
+
+} // namespace
+
+class TestReceiver : public QObject {
+    Q_OBJECT
+private slots:
+    void deliversWholePayloads_data();
+    void deliversWholePayloads();
+    void burstArrivesInOrder();
+    void busyThreadLosesNothing();
+    void datagramsBeforeTheLoopRunsAreKept();
+    void pastTheBoundNewestAreDroppedAndCounted();
+    void handlerErrorIsReportedAndDeliveryGoesOn();
+    void portIsHeldExclusively_data();
+    void portIsHeldExclusively();
+    void bindErrorNamesPortAndReason();
+    void stoppingClosesThePortAndDeliversNothingMore();
+};
+
+void TestReceiver::deliversWholePayloads_data() {
+    QTest::addColumn<QByteArray>("payload");
+    QTest::newRow("reading") << QByteArray::fromHex("0191");
+    QTest::newRow("empty") << QByteArray();
+    QTest::newRow("zero bytes inside") << QByteArray::fromHex("0100ff00");
+    QTest::newRow("19 bytes") << QByteArray(19, '\x7f');
+    QTest::newRow("largest IPv4 payload") << QByteArray(65507, '\xab');
+}
+
+void TestReceiver::deliversWholePayloads() {
+    QFETCH(QByteArray, payload);
+    Recorder recorder;
+    auto server = listening(recorder);
+    LoopbackSender sender(server->binding().port);
+    QVERIFY(sender.send(payload));
+    QTRY_COMPARE(recorder.payloads.size(), 1);
+    QCOMPARE(recorder.payloads.first(), payload);
+}
+
+void TestReceiver::burstArrivesInOrder() {
+    Recorder recorder;
+    auto server = listening(recorder);
+    LoopbackSender sender(server->binding().port);
+    constexpr int kCount = 20000;
+    for (int i = 0; i < kCount; ++i)
+        QVERIFY(sender.send(sequenceReading(i)));
+    QTRY_COMPARE_WITH_TIMEOUT(recorder.payloads.size(), kCount, 20000);
+    for (int i = 0; i < kCount; ++i)
+        QCOMPARE(recorder.payloads[i], sequenceReading(i));
+    QVERIFY(!recorder.overlapped);
+    QCOMPARE(server->droppedDatagrams(), 0u);
+}
+
+void TestReceiver::busyThreadLosesNothing() {
+    Recorder recorder;
+    auto server = listening(recorder);
+    constexpr int kCount = 50000;
+    std::thread sending([port = server->binding().port] {
+        LoopbackSender sender(port);
+        for (int i = 0; i < kCount; ++i)
+            sender.send(sequenceReading(i));
+    });
+    // The window's thread does something else for a second while the sender sends.
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    sending.join();
+    QTRY_COMPARE_WITH_TIMEOUT(recorder.payloads.size(), kCount, 20000);
+    for (int i = 0; i < kCount; ++i)
+        QCOMPARE(recorder.payloads[i], sequenceReading(i));
+}
+
+void TestReceiver::datagramsBeforeTheLoopRunsAreKept() {
+    Recorder recorder;
+    auto server = listening(recorder);
+    LoopbackSender sender(server->binding().port);
+    for (int i = 0; i < 10; ++i)
+        sender.send(sequenceReading(i));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    QVERIFY(recorder.payloads.isEmpty());
+    QTRY_COMPARE(recorder.payloads.size(), 10);
+}
+
+void TestReceiver::pastTheBoundNewestAreDroppedAndCounted() {
+    Recorder recorder;
+    TUDPServer server;
+    server.setDefaultPort(0);
+    server.setPendingLimits(100, 1 << 20);
+    recorder.attach(server);
+    server.setActive(true);
+    LoopbackSender sender(server.binding().port);
+    for (int i = 0; i < 300; ++i)
+        sender.send(sequenceReading(i));
+    QTRY_COMPARE(server.droppedDatagrams(), 200u);
+    QTRY_COMPARE(recorder.payloads.size(), 100);
+    QCOMPARE(recorder.payloads.last(), sequenceReading(99));
+    // Once drained there is room again.
+    sender.send(sequenceReading(500));
+    QTRY_COMPARE(recorder.payloads.size(), 101);
+    QCOMPARE(server.droppedDatagrams(), 200u);
+}
+
+void TestReceiver::handlerErrorIsReportedAndDeliveryGoesOn() {
+    TUDPServer server;
+    server.setDefaultPort(0);
+    QList<QByteArray> handled;
+    server.OnUDPRead = [&](TUDPServer*, QIODevice& payload, const TUDPBinding*) {
+        const QByteArray bytes = payload.readAll();
+        if (bytes == "bad")
+            throw std::runtime_error("vadný datagram");
+        if (bytes == "odd")
+            throw 7;
+        handled << bytes;
+    };
+    QSignalSpy failures(&server, &TUDPServer::handlerFailed);
+    server.setActive(true);
+    LoopbackSender sender(server.binding().port);
+    for (const char* p : {"a", "bad", "b", "odd", "c"})
+        sender.send(p);
+    QTRY_COMPARE(handled.size(), 3);
+    QCOMPARE(handled, (QList<QByteArray>{"a", "b", "c"}));
+    QCOMPARE(failures.size(), 2);
+    QCOMPARE(failures[0][0].toString(), QStringLiteral("vadný datagram"));
+    QCOMPARE(server.handlerErrors(), 2u);
+}
+
+void TestReceiver::portIsHeldExclusively_data() {
+    QTest::addColumn<quint32>("address");
+    QTest::addColumn<bool>("reuseAddress");
+    QTest::addColumn<bool>("reusePort");
+    for (quint32 address : {quint32(INADDR_ANY), quint32(INADDR_LOOPBACK)}) {
+        const char* where = address == INADDR_ANY ? "any" : "loopback";
+        QTest::addRow("%s, plain", where) << address << false << false;
+        QTest::addRow("%s, SO_REUSEADDR", where) << address << true << false;
+        QTest::addRow("%s, SO_REUSEPORT", where) << address << false << true;
+        QTest::addRow("%s, both", where) << address << true << true;
+    }
+}
+
+void TestReceiver::portIsHeldExclusively() {
+    QFETCH(quint32, address);
+    QFETCH(bool, reuseAddress);
+    QFETCH(bool, reusePort);
+    Recorder recorder;
+    auto server = listening(recorder);
+    const auto port = server->binding().port;
+    QVERIFY(!canBind(address, port, reuseAddress, reusePort));
+    // The first owner keeps receiving.
+    LoopbackSender(port).send("x");
+    QTRY_COMPARE(recorder.payloads.size(), 1);
+}
+
+void TestReceiver::bindErrorNamesPortAndReason() {
+    Recorder recorder;
+    auto first = listening(recorder);
+    TUDPServer second;
+    second.setDefaultPort(first->binding().port);
+    try {
+        second.setActive(true);
+        QFAIL("the second bind succeeded");
+    } catch (const std::system_error& error) {
+        const QString message = QString::fromLocal8Bit(error.what());
+        QVERIFY2(message.contains(QString::number(first->binding().port)), qPrintable(message));
+        QVERIFY2(message.startsWith(QStringLiteral("Nelze naslouchat na portu UDP")),
+                 qPrintable(message));
+        QCOMPARE(error.code().value(), EADDRINUSE);
+    }
+    QVERIFY(!second.active());
+}
+
+void TestReceiver::stoppingClosesThePortAndDeliversNothingMore() {
+    Recorder recorder;
+    auto server = listening(recorder);
+    const auto port = server->binding().port;
+    LoopbackSender sender(port);
+    for (int i = 0; i < 100; ++i)
+        sender.send(sequenceReading(i));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    server->setActive(false);
+    QTest::qWait(100);
+    QVERIFY(recorder.payloads.isEmpty());
+    QVERIFY(canBind(INADDR_ANY, port, false, false));
+    server.reset();
+    QTest::qWait(50);
+    QVERIFY(recorder.payloads.isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestReceiver)
+#include "tst_receiver.moc"
