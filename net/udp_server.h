@@ -51,6 +51,9 @@ public:
     // The binding in use while active; its port is the one bound (useful with port 0).
     const TUDPBinding& binding() const { return binding_; }
 
+    // True while OnUDPRead runs for a batch; batchDelivered follows the batch.
+    bool isDelivering() const { return delivering_; }
+
     std::uint64_t droppedDatagrams() const { return dropped_.load(std::memory_order_relaxed); }
     std::uint64_t handlerErrors() const { return handlerErrors_; }
 

@@ -53,6 +53,7 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::TForm
     udpS->OnUDPRead = [this](TUDPServer* server, QIODevice& payload, const TUDPBinding* binding) {
         udpSUDPRead(server, payload, binding);
     };
+    connect(udpS, &TUDPServer::batchDelivered, this, &TForm1::showBatch);
     udpS->setActive(true);
 }
 
@@ -69,21 +70,36 @@ void TForm1::udpSUDPRead(TUDPServer*, QIODevice& payload, const TUDPBinding*) {
 }
 
 void TForm1::appendLogLine(const QString& line) {
-    QScrollBar* bar = ui->Memo1->verticalScrollBar();
-    const bool followNewest = bar->value() == bar->maximum();
-    QTextDocument* document = ui->Memo1->document();
-    // Readings are not the user's edits: keep them out of the undo history.
-    document->setUndoRedoEnabled(false);
-    QTextCursor cursor(document);
-    cursor.movePosition(QTextCursor::End);
-    cursor.insertBlock();
-    cursor.insertText(line);
-    document->setUndoRedoEnabled(true);
-    if (followNewest)
-        bar->setValue(bar->maximum());
+    pendingLines_.append(line);
+    if (!udpS->isDelivering())
+        showBatch();
 }
 
 void TForm1::setFieldText(velt::Field field, const QString& text) {
+    pendingFields_[static_cast<int>(field)] = text;
+    fieldPending_[static_cast<int>(field)] = true;
+    if (!udpS->isDelivering())
+        showBatch();
+}
+
+void TForm1::showBatch() {
+    if (!pendingLines_.isEmpty()) {
+        QScrollBar* bar = ui->Memo1->verticalScrollBar();
+        const bool followNewest = bar->value() == bar->maximum();
+        QTextDocument* document = ui->Memo1->document();
+        // Readings are not the user's edits: keep them out of the undo history.
+        document->setUndoRedoEnabled(false);
+        QTextCursor cursor(document);
+        cursor.movePosition(QTextCursor::End);
+        cursor.insertText(QChar(u'\n') + pendingLines_.join(QChar(u'\n')));
+        document->setUndoRedoEnabled(true);
+        pendingLines_.clear();
+        if (followNewest)
+            bar->setValue(bar->maximum());
+    }
     QLineEdit* const fields[] = {ui->edit_MAX, ui->edit_MIN, ui->edit_prumer, ui->edit_pocitadlo};
-    fields[static_cast<int>(field)]->setText(text);
+    for (int i = 0; i < 4; ++i) {
+        if (std::exchange(fieldPending_[i], false))
+            fields[i]->setText(pendingFields_[i]);
+    }
 }

@@ -31,9 +31,15 @@ public:
 private:
     void appendLogLine(const QString& line) override;
     void setFieldText(velt::Field field, const QString& text) override;
+    void showBatch();
 
     std::unique_ptr<Ui::TForm1> ui;
     TUDPServer* udpS = nullptr;
+    // During a batch of datagrams the widgets are written once, when it ends: every
+    // reading is still logged and counted, but a flood costs no layout per reading.
+    QStringList pendingLines_;
+    QString pendingFields_[4];
+    bool fieldPending_[4] = {};
 };
 
 // The application's one main window, set while it exists.
