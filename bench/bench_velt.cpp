@@ -1,0 +1,208 @@
+// Benchmarks that print figures; they assert nothing. Run through bench/run, which
+// starts a virtual display so that the window is really shown.
+//
+//   bench_velt e2e UDP_SEND      end to end: zero-loss rate, unpaced loss, bare recvmmsg
+//                                limit, and the worst lateness of a 16 ms timer in a flood
+//   bench_velt log N             log: append cost and resident memory per line at N lines,
+//                                time to paint one screen and to jump to the first line
+
+#include "net/udp_server.h"
+#include "temperature/stats.h"
+#include "ui/VELT_projekt.h"
+
+#include <QApplication>
+#include <QBuffer>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QScrollBar>
+#include <QTest>
+#include <QTimer>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <thread>
+
+namespace {
+
+qint64 residentBytes() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    status.open(QIODevice::ReadOnly);
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toLongLong() * 1024;
+    return -1;
+}
+
+int countField(QWidget& form) {
+    return form.findChild<QLineEdit*>(QStringLiteral("edit_pocitadlo"))->text().toInt();
+}
+
+// Waits until the count stops moving for half a second.
+int settledCount(QWidget& form) {
+    int last = -1;
+    for (;;) {
+        QTest::qWait(500);
+        const int now = countField(form);
+        if (now == last)
+            return now;
+        last = now;
+    }
+}
+
+QByteArray send(const QString& udpSend, const QStringList& arguments) {
+    QProcess sender;
+    sender.start(udpSend, arguments);
+    while (!sender.waitForFinished(10))
+        QCoreApplication::processEvents();
+    return sender.readAllStandardOutput().trimmed();
+}
+
+// The machine's limit: a bare thread receiving with recvmmsg and doing nothing else.
+double bareReceiveRate(const QString& udpSend, int count) {
+    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    const int size = 16 << 20;
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &size, sizeof size);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t length = sizeof a;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length);
+    timeval timeout{0, 300000};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    std::atomic<long> received = 0;
+    std::thread receiver([&] {
+        constexpr int kBatch = 64;
+        static char buffers[kBatch][2048];
+        iovec iov[kBatch];
+        mmsghdr messages[kBatch];
+        for (;;) {
+            for (int i = 0; i < kBatch; ++i) {
+                iov[i] = {buffers[i], sizeof buffers[i]};
+                messages[i] = {};
+                messages[i].msg_hdr.msg_iov = &iov[i];
+                messages[i].msg_hdr.msg_iovlen = 1;
+            }
+            const int n = ::recvmmsg(fd, messages, kBatch, MSG_WAITFORONE, nullptr);
+            if (n <= 0)
+                return;
+            received += n;
+        }
+    });
+    const QList<QByteArray> report =
+        send(udpSend, {"--sequence", "--count", QString::number(count), "127.0.0.1", QString::number(ntohs(a.sin_port))})
+            .split(' ');
+    receiver.join();
+    ::close(fd);
+    std::printf("bare recvmmsg loop: %ld of %d received, sender took %s s\n", received.load(), count,
+                report.value(1).constData());
+    return received.load() == count ? count / report.value(1).toDouble() : 0;
+}
+
+int e2e(const QString& udpSend) {
+    TForm1 form;
+    form.show();
+    if (!QTest::qWaitForWindowExposed(&form))
+        return 1;
+    auto* udpS = form.findChild<TUDPServer*>(QStringLiteral("udpS"));
+
+    int zeroLossRate = 0;
+    for (int rate : {50000, 100000, 200000, 300000, 400000}) {
+        const int count = rate * 3; // three seconds at the rate
+        const int before = countField(form);
+        const QList<QByteArray> report = send(udpSend, {"--sequence", "--count", QString::number(count), "--rate",
+                                                        QString::number(rate), "127.0.0.1", "55555"})
+                                              .split(' ');
+        const int received = settledCount(form) - before;
+        const double achieved = count / report.value(1).toDouble();
+        std::printf("paced %6d/s (sender achieved %.0f/s): %d of %d received, %d lost\n", rate, achieved, received,
+                    count, count - received);
+        if (received == count)
+            zeroLossRate = static_cast<int>(achieved);
+    }
+    std::printf("sustained with zero loss: %d readings/s\n", zeroLossRate);
+
+    // Unpaced, with a 16 ms timer on the window's thread watching for lateness.
+    constexpr int kBlast = 1000000;
+    QElapsedTimer clock;
+    qint64 worstLateMs = 0, expected = 0;
+    QTimer tick;
+    tick.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        const qint64 now = clock.elapsed();
+        worstLateMs = std::max(worstLateMs, now - expected);
+        expected = now + 16;
+    });
+    const int before = countField(form);
+    const std::uint64_t droppedBefore = udpS->droppedDatagrams();
+    clock.start();
+    expected = 16;
+    tick.start(16);
+    const QList<QByteArray> report =
+        send(udpSend, {"--sequence", "--count", QString::number(kBlast), "127.0.0.1", "55555"}).split(' ');
+    const int received = settledCount(form) - before;
+    tick.stop();
+    std::printf("unpaced %d in %s s (%.0f/s): %d received, %d lost (%.2f %%), %llu dropped by the queue bound\n",
+                kBlast, report.value(1).constData(), kBlast / report.value(1).toDouble(), received,
+                kBlast - received, 100.0 * (kBlast - received) / kBlast,
+                static_cast<unsigned long long>(udpS->droppedDatagrams() - droppedBefore));
+    std::printf("worst lateness of a 16 ms timer during the flood: %lld ms\n", worstLateMs);
+    const double bare = bareReceiveRate(udpSend, kBlast);
+    std::printf("bare recvmmsg limit: %.0f/s\n", bare);
+    return 0;
+}
+
+int logBench(int lines) {
+    TForm1 form;
+    form.show();
+    if (!QTest::qWaitForWindowExposed(&form))
+        return 1;
+    auto* memo = form.findChild<QPlainTextEdit*>(QStringLiteral("Memo1"));
+    auto* udpS = form.findChild<TUDPServer*>(QStringLiteral("udpS"));
+    udpS->setActive(false);
+    // Through the handler, as datagrams would arrive, in batches of 1000 readings.
+    QByteArray payload = QByteArray::fromHex("0191");
+    const qint64 memoryBefore = residentBytes();
+    QElapsedTimer clock;
+    clock.start();
+    QBuffer buffer(&payload);
+    buffer.open(QIODevice::ReadOnly);
+    for (int i = 0; i < lines; ++i) {
+        buffer.seek(0);
+        form.udpSUDPRead(udpS, buffer, nullptr);
+    }
+    QCoreApplication::processEvents();
+    const double appendNs = clock.nsecsElapsed() / double(lines);
+    const qint64 memoryAfter = residentBytes();
+    clock.restart();
+    form.repaint();
+    const double paintMs = clock.nsecsElapsed() / 1e6;
+    clock.restart();
+    memo->verticalScrollBar()->setValue(0);
+    memo->viewport()->repaint();
+    const double jumpMs = clock.nsecsElapsed() / 1e6;
+    std::printf("log %d lines: %.2f us a reading, %.0f bytes resident a line, paint %.2f ms, jump to first %.2f ms\n",
+                lines, appendNs / 1000, double(memoryAfter - memoryBefore) / lines, paintMs, jumpMs);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    const QStringList args = QCoreApplication::arguments();
+    if (args.value(1) == "e2e" && args.size() > 2)
+        return e2e(args[2]);
+    if (args.value(1) == "log" && args.size() > 2)
+        return logBench(args[2].toInt());
+    std::fprintf(stderr, "usage: bench_velt e2e UDP_SEND | log N\n");
+    return 2;
+}
