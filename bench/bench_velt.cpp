@@ -3,6 +3,7 @@
 //
 //   bench_velt e2e UDP_SEND      end to end: zero-loss rate, unpaced loss, bare recvmmsg
 //                                limit, and the worst lateness of a 16 ms timer in a flood
+//   bench_velt flood UDP_SEND    the unpaced flood alone, on a fresh window
 //   bench_velt log N             log: append cost and resident memory per line at N lines,
 //                                time to paint one screen and to jump to the first line
 
@@ -13,6 +14,7 @@
 #include <QApplication>
 #include <QBuffer>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -58,10 +60,12 @@ int settledCount(QWidget& form) {
 }
 
 QByteArray send(const QString& udpSend, const QStringList& arguments) {
+    // Wait in the event loop, as the program itself would run, not in a polling loop.
     QProcess sender;
+    QEventLoop loop;
+    QObject::connect(&sender, &QProcess::finished, &loop, &QEventLoop::quit);
     sender.start(udpSend, arguments);
-    while (!sender.waitForFinished(10))
-        QCoreApplication::processEvents();
+    loop.exec();
     return sender.readAllStandardOutput().trimmed();
 }
 
@@ -98,37 +102,47 @@ double bareReceiveRate(const QString& udpSend, int count) {
         }
     });
     const QList<QByteArray> report =
-        send(udpSend, {"--sequence", "--count", QString::number(count), "127.0.0.1", QString::number(ntohs(a.sin_port))})
+        send(udpSend, {"--sequence", "--count", QString::number(count), "127.0.0.1",
+                       QString::number(ntohs(a.sin_port))})
             .split(' ');
     receiver.join();
     ::close(fd);
-    std::printf("bare recvmmsg loop: %ld of %d received, sender took %s s\n", received.load(), count,
-                report.value(1).constData());
+    std::printf("bare recvmmsg loop: %ld of %d received, sender took %s s\n", received.load(),
+                count, report.value(1).constData());
     return received.load() == count ? count / report.value(1).toDouble() : 0;
 }
 
-int e2e(const QString& udpSend) {
+int flood(QWidget& form, const QString& udpSend);
+
+int e2e(const QString& udpSend, bool floodOnly) {
     TForm1 form;
     form.show();
     if (!QTest::qWaitForWindowExposed(&form))
         return 1;
-    auto* udpS = form.findChild<TUDPServer*>(QStringLiteral("udpS"));
+    if (floodOnly)
+        return flood(form, udpSend);
 
     int zeroLossRate = 0;
     for (int rate : {50000, 100000, 200000, 300000, 400000}) {
         const int count = rate * 3; // three seconds at the rate
         const int before = countField(form);
-        const QList<QByteArray> report = send(udpSend, {"--sequence", "--count", QString::number(count), "--rate",
-                                                        QString::number(rate), "127.0.0.1", "55555"})
-                                              .split(' ');
+        const QList<QByteArray> report =
+            send(udpSend, {"--sequence", "--count", QString::number(count), "--rate",
+                           QString::number(rate), "127.0.0.1", "55555"})
+                .split(' ');
         const int received = settledCount(form) - before;
         const double achieved = count / report.value(1).toDouble();
-        std::printf("paced %6d/s (sender achieved %.0f/s): %d of %d received, %d lost\n", rate, achieved, received,
-                    count, count - received);
+        std::printf("paced %6d/s (sender achieved %.0f/s): %d of %d received, %d lost\n", rate,
+                    achieved, received, count, count - received);
         if (received == count)
             zeroLossRate = static_cast<int>(achieved);
     }
     std::printf("sustained with zero loss: %d readings/s\n", zeroLossRate);
+    return flood(form, udpSend);
+}
+
+int flood(QWidget& form, const QString& udpSend) {
+    auto* udpS = form.findChild<TUDPServer*>(QStringLiteral("udpS"));
 
     // Unpaced, with a 16 ms timer on the window's thread watching for lateness.
     constexpr int kBlast = 1000000;
@@ -147,10 +161,12 @@ int e2e(const QString& udpSend) {
     expected = 16;
     tick.start(16);
     const QList<QByteArray> report =
-        send(udpSend, {"--sequence", "--count", QString::number(kBlast), "127.0.0.1", "55555"}).split(' ');
+        send(udpSend, {"--sequence", "--count", QString::number(kBlast), "127.0.0.1", "55555"})
+            .split(' ');
     const int received = settledCount(form) - before;
     tick.stop();
-    std::printf("unpaced %d in %s s (%.0f/s): %d received, %d lost (%.2f %%), %llu dropped by the queue bound\n",
+    std::printf("unpaced %d in %s s (%.0f/s): %d received, %d lost (%.2f %%), %llu dropped by the "
+                "queue bound\n",
                 kBlast, report.value(1).constData(), kBlast / report.value(1).toDouble(), received,
                 kBlast - received, 100.0 * (kBlast - received) / kBlast,
                 static_cast<unsigned long long>(udpS->droppedDatagrams() - droppedBefore));
@@ -189,8 +205,10 @@ int logBench(int lines) {
     memo->verticalScrollBar()->setValue(0);
     memo->viewport()->repaint();
     const double jumpMs = clock.nsecsElapsed() / 1e6;
-    std::printf("log %d lines: %.2f us a reading, %.0f bytes resident a line, paint %.2f ms, jump to first %.2f ms\n",
-                lines, appendNs / 1000, double(memoryAfter - memoryBefore) / lines, paintMs, jumpMs);
+    std::printf("log %d lines: %.2f us a reading, %.0f bytes resident a line, paint %.2f ms, jump "
+                "to first %.2f ms\n",
+                lines, appendNs / 1000, double(memoryAfter - memoryBefore) / lines, paintMs,
+                jumpMs);
     return 0;
 }
 
@@ -200,7 +218,9 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
     if (args.value(1) == "e2e" && args.size() > 2)
-        return e2e(args[2]);
+        return e2e(args[2], false);
+    if (args.value(1) == "flood" && args.size() > 2)
+        return e2e(args[2], true);
     if (args.value(1) == "log" && args.size() > 2)
         return logBench(args[2].toInt());
     std::fprintf(stderr, "usage: bench_velt e2e UDP_SEND | log N\n");

@@ -3,6 +3,7 @@
 #include "net/payload_stream.h"
 
 #include <QDateTime>
+#include <QTimer>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -73,7 +74,11 @@ struct TUDPServer::Receiver {
     Receiver(int socketFd, int wakeFd) : socket(socketFd), wake(wakeFd) {}
 };
 
-TUDPServer::TUDPServer(QObject* owner) : QObject(owner) {}
+TUDPServer::TUDPServer(QObject* owner) : QObject(owner), continuation_(new QTimer(this)) {
+    continuation_->setSingleShot(true);
+    continuation_->setInterval(0);
+    connect(continuation_, &QTimer::timeout, this, &TUDPServer::deliver);
+}
 
 TUDPServer::~TUDPServer() {
     setActive(false);
@@ -180,7 +185,12 @@ void TUDPServer::setActive(bool active) {
 
 void TUDPServer::scheduleDelivery() {
     receiver_->notified.store(true);
-    QMetaObject::invokeMethod(this, &TUDPServer::deliver, Qt::QueuedConnection);
+    // While a batch is pending the receiving thread posts nothing, so the window's
+    // event queue does not fill with wake-ups during a flood.
+    // A zero timer, not a posted event: it runs once the window's own events, timers
+    // and painting have had their turn, while a chain of posted events would be served
+    // ahead of them for as long as a flood lasts.
+    continuation_->start();
 }
 
 void TUDPServer::deliver() {
@@ -194,17 +204,26 @@ void TUDPServer::deliver() {
     }
     delivering_ = true;
     Receiver& r = *receiver_;
-    r.notified.store(false);
     const auto deadline = std::chrono::steady_clock::now() + kBatchTime;
     bool more = false;
     for (int handled = 0;; ++handled) {
         if (r.cursor == r.consuming.size()) {
             r.consuming.clear();
             r.cursor = 0;
-            const std::lock_guard lock(r.mutex);
-            r.consuming.swap(r.incoming);
-            if (r.consuming.empty())
-                break;
+            {
+                const std::lock_guard lock(r.mutex);
+                r.consuming.swap(r.incoming);
+            }
+            if (r.consuming.empty()) {
+                // Idle: from now on the receiving thread posts a wake-up. Look once more,
+                // for a datagram queued just before it could see that.
+                r.notified.store(false);
+                const std::lock_guard lock(r.mutex);
+                r.consuming.swap(r.incoming);
+                if (r.consuming.empty())
+                    break;
+                r.notified.store(true);
+            }
         }
         if (handled % 32 == 31 && std::chrono::steady_clock::now() >= deadline) {
             more = true;

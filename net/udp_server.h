@@ -14,6 +14,7 @@
 #include <memory>
 
 class QIODevice;
+class QTimer;
 
 // The socket a datagram came in on.
 struct TUDPBinding {
@@ -75,6 +76,7 @@ private:
     std::int64_t maxPendingBytes_ = kDefaultMaxPendingBytes;
     TUDPBinding binding_;
     std::unique_ptr<Receiver> receiver_;
+    QTimer* continuation_ = nullptr;
     std::atomic<std::uint64_t> dropped_ = 0;
     std::uint64_t handlerErrors_ = 0;
     std::int64_t lastErrorReportMs_ = -1;
