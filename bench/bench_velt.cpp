@@ -11,13 +11,13 @@
 #include "temperature/stats.h"
 #include "ui/VELT_projekt.h"
 
+#include "ui/log_memo.h"
 #include <QApplication>
 #include <QBuffer>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QProcess>
 #include <QScrollBar>
 #include <QTest>
@@ -181,34 +181,46 @@ int logBench(int lines) {
     form.show();
     if (!QTest::qWaitForWindowExposed(&form))
         return 1;
-    auto* memo = form.findChild<QPlainTextEdit*>(QStringLiteral("Memo1"));
-    auto* udpS = form.findChild<TUDPServer*>(QStringLiteral("udpS"));
-    udpS->setActive(false);
-    // Through the handler, as datagrams would arrive, in batches of 1000 readings.
-    QByteArray payload = QByteArray::fromHex("0191");
+    auto* memo = form.findChild<TLogMemo*>(QStringLiteral("Memo1"));
+    // Lines as readings make them, appended in batches as the window does per delivery.
+    QStringList batch;
     const qint64 memoryBefore = residentBytes();
     QElapsedTimer clock;
     clock.start();
-    QBuffer buffer(&payload);
-    buffer.open(QIODevice::ReadOnly);
-    for (int i = 0; i < lines; ++i) {
-        buffer.seek(0);
-        form.udpSUDPRead(udpS, buffer, nullptr);
+    qint64 slowestBatchNs = 0, firstBatchesNs = 0, lastBatchesNs = 0;
+    constexpr int kBatch = 1000;
+    for (int i = 0; i < lines; i += kBatch) {
+        batch.clear();
+        for (int j = i; j < std::min(lines, i + kBatch); ++j)
+            batch << QStringLiteral("Teplota = ") + QString::number(j % 4096 / 16.0);
+        QElapsedTimer one;
+        one.start();
+        memo->appendLines(batch);
+        const qint64 ns = one.nsecsElapsed();
+        slowestBatchNs = std::max(slowestBatchNs, ns);
+        if (i < lines / 10)
+            firstBatchesNs += ns;
+        else if (i >= lines - lines / 10)
+            lastBatchesNs += ns;
     }
-    QCoreApplication::processEvents();
     const double appendNs = clock.nsecsElapsed() / double(lines);
+    QCoreApplication::processEvents();
     const qint64 memoryAfter = residentBytes();
     clock.restart();
-    form.repaint();
+    memo->viewport()->repaint();
     const double paintMs = clock.nsecsElapsed() / 1e6;
     clock.restart();
     memo->verticalScrollBar()->setValue(0);
     memo->viewport()->repaint();
     const double jumpMs = clock.nsecsElapsed() / 1e6;
-    std::printf("log %d lines: %.2f us a reading, %.0f bytes resident a line, paint %.2f ms, jump "
-                "to first %.2f ms\n",
-                lines, appendNs / 1000, double(memoryAfter - memoryBefore) / lines, paintMs,
-                jumpMs);
+    std::printf(
+        "log %d lines: %.3f us a line (first tenth %.3f, last tenth %.3f, slowest batch of %d %.2f "
+        "ms), "
+        "%.1f bytes resident a line (store %.1f), paint %.2f ms, jump to first and paint %.2f ms\n",
+        lines, appendNs / 1000, firstBatchesNs / 1000.0 / (lines / 10),
+        lastBatchesNs / 1000.0 / (lines / 10), kBatch, slowestBatchNs / 1e6,
+        double(memoryAfter - memoryBefore) / lines, double(memo->store().memoryBytes()) / lines,
+        paintMs, jumpMs);
     return 0;
 }
 

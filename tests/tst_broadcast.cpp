@@ -5,7 +5,7 @@
 #include "temperature/stats.h"
 #include "ui/VELT_projekt.h"
 
-#include <QPlainTextEdit>
+#include "ui/log_memo.h"
 #include <QProcess>
 #include <QTest>
 
@@ -111,7 +111,7 @@ void TestBroadcast::receivedLikeUnicast() {
               << "0180";
     QString output;
     QVERIFY2(run(QStringLiteral("ip"), arguments, &output), qPrintable(output));
-    auto* log = form.findChild<QPlainTextEdit*>(QStringLiteral("Memo1"));
+    auto* log = form.findChild<TLogMemo*>(QStringLiteral("Memo1"));
     QTRY_COMPARE(log->toPlainText(), QStringLiteral("\nTeplota = 25.0625\nTeplota = 24"));
 }
 

@@ -5,9 +5,9 @@
 #include "udp_test_util.h"
 #include "ui/VELT_projekt.h"
 
+#include "ui/log_memo.h"
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QPlainTextEdit>
 #include <QRandomGenerator>
 #include <QTest>
 #include <QTimer>
@@ -17,7 +17,7 @@ namespace {
 constexpr std::uint16_t kPort = 55555;
 
 QString logText(QWidget& form) {
-    return form.findChild<QPlainTextEdit*>(QStringLiteral("Memo1"))->toPlainText();
+    return form.findChild<TLogMemo*>(QStringLiteral("Memo1"))->toPlainText();
 }
 
 QStringList fields(QWidget& form) {

@@ -5,12 +5,11 @@
 #include "temperature/stats.h"
 #include "ui/VELT_projekt.h"
 
+#include "ui/log_memo.h"
 #include <QFile>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QProcess>
 #include <QTest>
-#include <QTextBlock>
 
 #include <cmath>
 
@@ -66,8 +65,8 @@ void TestFlood::pacedBurstArrivesWhole() {
     QVERIFY(sender->state() == QProcess::NotRunning || sender->waitForFinished(10000));
     QCOMPARE(sender->exitCode(), 0);
 
-    auto* log = form.findChild<QPlainTextEdit*>(QStringLiteral("Memo1"));
-    QCOMPARE(log->document()->blockCount(), kCount + 1);
+    auto* log = form.findChild<TLogMemo*>(QStringLiteral("Memo1"));
+    QCOMPARE(log->store().lineCount(), kCount + 1);
     QCOMPARE(form.findChild<TUDPServer*>(QStringLiteral("udpS"))->droppedDatagrams(), 0u);
 
     // The figures, computed here from what was sent.
@@ -83,7 +82,7 @@ void TestFlood::pacedBurstArrivesWhole() {
     QCOMPARE(velt::temperature_stats.average, average);
     QCOMPARE(field(form, "edit_MIN"), QString::number(minimum, 'g', 15));
     QCOMPARE(field(form, "edit_MAX"), QString::number(maximum, 'g', 15));
-    QCOMPARE(log->document()->lastBlock().text(),
+    QCOMPARE(log->store().line(kCount).toString(),
              QStringLiteral("Teplota = ") +
                  QString::number(sequenceTemperature(kCount - 1), 'g', 15));
 

@@ -4,11 +4,6 @@
 #include "temperature/format.h"
 #include "ui_VELT_projekt.h"
 
-#include <QScrollBar>
-#include <QTextBlock>
-#include <QTextCursor>
-#include <QTextDocument>
-
 TForm1* Form1 = nullptr;
 
 namespace {
@@ -84,18 +79,8 @@ void TForm1::setFieldText(velt::Field field, const QString& text) {
 
 void TForm1::showBatch() {
     if (!pendingLines_.isEmpty()) {
-        QScrollBar* bar = ui->Memo1->verticalScrollBar();
-        const bool followNewest = bar->value() == bar->maximum();
-        QTextDocument* document = ui->Memo1->document();
-        // Readings are not the user's edits: keep them out of the undo history.
-        document->setUndoRedoEnabled(false);
-        QTextCursor cursor(document);
-        cursor.movePosition(QTextCursor::End);
-        cursor.insertText(QChar(u'\n') + pendingLines_.join(QChar(u'\n')));
-        document->setUndoRedoEnabled(true);
+        ui->Memo1->appendLines(pendingLines_);
         pendingLines_.clear();
-        if (followNewest)
-            bar->setValue(bar->maximum());
     }
     QLineEdit* const fields[] = {ui->edit_MAX, ui->edit_MIN, ui->edit_prumer, ui->edit_pocitadlo};
     for (int i = 0; i < 4; ++i) {
