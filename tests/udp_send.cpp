@@ -15,6 +15,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -111,39 +112,55 @@ int main(int argc, char** argv) {
     if (broadcast)
         ::setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
 
+    // Datagrams go out in batches of up to 64 per sendmmsg call: as many as are due.
+    constexpr int kBatch = 64;
+    std::vector<std::array<unsigned char, 3>> readings(kBatch);
+    std::vector<iovec> iov(kBatch);
+    std::vector<mmsghdr> messages(kBatch);
     const auto start = std::chrono::steady_clock::now();
     long long sent = 0;
-    unsigned char reading[3];
-    for (long long i = 0; i < count; ++i) {
-        if (std::chrono::steady_clock::now() - start > kMaxDuration)
+    while (sent < count) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now - start > kMaxDuration)
             break;
+        long long due = std::min<long long>(kBatch, count - sent);
         if (rate > 0) {
-            const auto due =
-                start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                            std::chrono::duration<double>(static_cast<double>(i) / rate));
-            std::this_thread::sleep_until(due);
+            const double elapsed = std::chrono::duration<double>(now - start).count();
+            due = std::min<long long>(due, static_cast<long long>(elapsed * rate) + 1 - sent);
+            if (due <= 0) {
+                std::this_thread::sleep_until(
+                    start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                std::chrono::duration<double>((sent + 1) / rate)));
+                continue;
+            }
         }
-        const unsigned char* data;
-        std::size_t size;
-        if (sequence) {
-            reading[0] = static_cast<unsigned char>(1 + (i / (255 * 255)) % 255);
-            reading[1] = static_cast<unsigned char>(1 + (i / 255) % 255);
-            reading[2] = static_cast<unsigned char>(1 + i % 255);
-            data = reading;
-            size = 3;
-        } else {
-            const auto& p = payloads[static_cast<std::size_t>(i) % payloads.size()];
-            data = p.data();
-            size = p.size();
+        for (long long k = 0; k < due; ++k) {
+            const long long i = sent + k;
+            if (sequence) {
+                readings[k] = {static_cast<unsigned char>(1 + (i / (255 * 255)) % 255),
+                               static_cast<unsigned char>(1 + (i / 255) % 255),
+                               static_cast<unsigned char>(1 + i % 255)};
+                iov[k] = {readings[k].data(), 3};
+            } else {
+                auto& p = payloads[static_cast<std::size_t>(i) % payloads.size()];
+                iov[k] = {p.data(), p.size()};
+            }
+            messages[k] = {};
+            messages[k].msg_hdr.msg_name = &to;
+            messages[k].msg_hdr.msg_namelen = sizeof to;
+            messages[k].msg_hdr.msg_iov = &iov[k];
+            messages[k].msg_hdr.msg_iovlen = 1;
         }
-        while (::sendto(fd, data, size, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to) < 0) {
+        const int n = ::sendmmsg(fd, messages.data(), static_cast<unsigned>(due), 0);
+        if (n < 0) {
             if (errno != ENOBUFS && errno != EAGAIN) {
                 std::perror("udp_send");
                 return 1;
             }
             std::this_thread::yield();
+            continue;
         }
-        ++sent;
+        sent += n;
     }
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
