@@ -89,7 +89,10 @@ void TestFlood::pacedBurstArrivesWhole() {
     const qint64 grownKiB = residentKiB() - before;
     qInfo("resident memory grew by %lld KiB for %d readings (%.0f bytes a reading)", grownKiB,
           kCount, grownKiB * 1024.0 / kCount);
-    QVERIFY2(grownKiB < 512 * 1024, qPrintable(QString::number(grownKiB)));
+#ifndef __SANITIZE_ADDRESS__ // AddressSanitizer's quarantine and shadow memory swamp the figure
+    // The log keeps about 40 bytes a reading; the stock text control needed about 800.
+    QVERIFY2(grownKiB < 64 * 1024, qPrintable(QString::number(grownKiB)));
+#endif
 }
 
 void TestFlood::unpacedBlastReportsLoss() {
