@@ -309,33 +309,29 @@ void TLogMemo::afterEdit(LogPosition from) {
 }
 
 void TLogMemo::undo() {
-    if (undo_.empty())
-        return;
-    Edit edit = std::move(undo_.back());
-    undo_.pop_back();
-    store_.replace(edit.from, endOf(edit.from, edit.inserted), edit.removed);
-    const LogPosition caretAfter = caret_, anchorAfter = anchor_;
-    caret_ = store_.clamp(edit.caretBefore);
-    anchor_ = store_.clamp(edit.anchorBefore);
-    edit.caretBefore = caretAfter;
-    edit.anchorBefore = anchorAfter;
-    redo_.push_back(std::move(edit));
-    afterEdit(redo_.back().from);
+    replay(undo_, redo_, true);
 }
 
 void TLogMemo::redo() {
-    if (redo_.empty())
+    replay(redo_, undo_, false);
+}
+
+void TLogMemo::replay(std::vector<Edit>& from, std::vector<Edit>& to, bool backwards) {
+    if (from.empty())
         return;
-    Edit edit = std::move(redo_.back());
-    redo_.pop_back();
-    store_.replace(edit.from, endOf(edit.from, edit.removed), edit.inserted);
-    const LogPosition caretAfter = caret_, anchorAfter = anchor_;
+    Edit edit = std::move(from.back());
+    from.pop_back();
+    const QString& present = backwards ? edit.inserted : edit.removed;
+    store_.replace(edit.from, endOf(edit.from, present), backwards ? edit.removed : edit.inserted);
+    // The caret goes back to where it was before; the edit keeps where it was now, for
+    // the way back.
+    const LogPosition caret = caret_, anchor = anchor_;
     caret_ = store_.clamp(edit.caretBefore);
     anchor_ = store_.clamp(edit.anchorBefore);
-    edit.caretBefore = caretAfter;
-    edit.anchorBefore = anchorAfter;
-    undo_.push_back(std::move(edit));
-    afterEdit(undo_.back().from);
+    edit.caretBefore = caret;
+    edit.anchorBefore = anchor;
+    to.push_back(std::move(edit));
+    afterEdit(to.back().from);
 }
 
 void TLogMemo::copy() const {

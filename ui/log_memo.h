@@ -92,6 +92,7 @@ private:
     void ensureCaretVisible();
     void afterCaretMove();
     void afterEdit(LogPosition from);
+    void replay(std::vector<Edit>& from, std::vector<Edit>& to, bool backwards);
     void noteWidth(QStringView line);
 
     LogStore store_;
