@@ -1,6 +1,8 @@
 #include "app/shell.h"
 
+#include <QLibraryInfo>
 #include <QMessageBox>
+#include <QTranslator>
 
 #include <cstdio>
 #include <exception>
@@ -33,6 +35,11 @@ TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QStringLiteral("VELT"));
     setDesktopFileName(QStringLiteral("cz.velt.VELT"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/cz.velt.VELT.svg")));
+    // The window speaks Czech, so Qt's own texts (context menus, dialog buttons) do too.
+    auto* translator = new QTranslator(this);
+    if (translator->load(QStringLiteral("qtbase_cs"),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        installTranslator(translator);
 }
 
 bool TApplication::notify(QObject* receiver, QEvent* event) {

@@ -2,6 +2,7 @@
 
 #include <QAccessible>
 #include <QClipboard>
+#include <QMenu>
 #include <QScrollBar>
 #include <QTest>
 
@@ -47,6 +48,7 @@ private slots:
     void readingsGoBelowWhateverTheUserTyped();
     void followsNewestOnlyAtTheBottom();
     void accessibleTextIsTheControlsText();
+    void contextMenuOffersWhatApplies();
 };
 
 void TestLogMemo::editingKeys_data() {
@@ -218,6 +220,29 @@ void TestLogMemo::accessibleTextIsTheControlsText() {
     QVERIFY(editable);
     editable->insertText(0, QStringLiteral(">"));
     QCOMPARE(memo.toPlainText(), QStringLiteral(">ab\ncd\nTeplota = 24"));
+}
+
+void TestLogMemo::contextMenuOffersWhatApplies() {
+    Shown shown({"Teplota = 24"}, {0, 0});
+    TLogMemo& memo = shown.memo;
+    QGuiApplication::clipboard()->clear();
+    const auto enabled = [&memo] {
+        std::unique_ptr<QMenu> menu(memo.createStandardContextMenu());
+        QStringList on;
+        for (QAction* action : menu->actions())
+            if (!action->isSeparator() && action->isEnabled())
+                on << action->text().section(u'\t', 0, 0).remove(u'&');
+        return on;
+    };
+    QCOMPARE(enabled(), (QStringList{"Undo", "Select All"})); // the text was typed in
+    play(&memo, {"Shift+End"});
+    QCOMPARE(enabled(), (QStringList{"Undo", "Cut", "Copy", "Delete", "Select All"}));
+    std::unique_ptr<QMenu> menu(memo.createStandardContextMenu());
+    menu->actions().at(4)->trigger(); // Copy
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("Teplota = 24"));
+    menu->actions().at(6)->trigger(); // Delete
+    QCOMPARE(memo.toPlainText(), QString());
+    QCOMPARE(enabled(), (QStringList{"Undo", "Paste"}));
 }
 
 QTEST_MAIN(TestLogMemo)

@@ -47,6 +47,7 @@ private slots:
     void startUpErrorIsShownAndFails();
     void closingTheWindowExitsWithZero();
     void errorInAnEventHandlerDoesNotEndTheLoop();
+    void qtsOwnTextsAreCzech();
 };
 
 void TestShell::startUpErrorIsShownAndFails_data() {
@@ -89,6 +90,13 @@ void TestShell::errorInAnEventHandlerDoesNotEndTheLoop() {
     bool stillRunning = false;
     QTimer::singleShot(20, [&] { stillRunning = true; });
     QTRY_VERIFY(stillRunning);
+}
+
+void TestShell::qtsOwnTextsAreCzech() {
+    // Qt's translations come with the program's dependencies.
+    QVERIFY(QCoreApplication::translate("QWidgetTextControl", "Select All") !=
+            QLatin1String("Select All"));
+    QVERIFY(QCoreApplication::translate("QPlatformTheme", "Cancel") != QLatin1String("Cancel"));
 }
 
 int main(int argc, char** argv) {

@@ -4,7 +4,9 @@
 #include <QAccessibleWidget>
 #include <QApplication>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QPainter>
 #include <QScrollBar>
 
@@ -619,4 +621,39 @@ void TLogMemo::changeEvent(QEvent* event) {
         updateScrollBars();
         viewport()->update();
     }
+}
+
+QMenu* TLogMemo::createStandardContextMenu() {
+    // The texts of Qt's own text controls, so that Qt's translations apply to them.
+    const auto text = [](const char* source, QKeySequence::StandardKey key) {
+        const QString label = QCoreApplication::translate("QWidgetTextControl", source);
+        const QString shortcut = QKeySequence(key).toString(QKeySequence::NativeText);
+        return shortcut.isEmpty() ? label : label + u'\t' + shortcut;
+    };
+    auto* menu = new QMenu(this);
+    menu->setObjectName(QStringLiteral("logContextMenu"));
+    menu->addAction(text("&Undo", QKeySequence::Undo), this, &TLogMemo::undo)
+        ->setEnabled(!undo_.empty());
+    menu->addAction(text("&Redo", QKeySequence::Redo), this, &TLogMemo::redo)
+        ->setEnabled(!redo_.empty());
+    menu->addSeparator();
+    menu->addAction(text("Cu&t", QKeySequence::Cut), this, &TLogMemo::cut)
+        ->setEnabled(hasSelection());
+    menu->addAction(text("&Copy", QKeySequence::Copy), this, &TLogMemo::copy)
+        ->setEnabled(hasSelection());
+    menu->addAction(text("&Paste", QKeySequence::Paste), this, &TLogMemo::paste)
+        ->setEnabled(!QApplication::clipboard()->text().isEmpty());
+    menu->addAction(QCoreApplication::translate("QWidgetTextControl", "Delete"), this,
+                    [this] { insertText(QString()); })
+        ->setEnabled(hasSelection());
+    menu->addSeparator();
+    menu->addAction(text("Select All", QKeySequence::SelectAll), this, &TLogMemo::selectAll)
+        ->setEnabled(store_.characterCount() > 0);
+    return menu;
+}
+
+void TLogMemo::contextMenuEvent(QContextMenuEvent* event) {
+    QMenu* menu = createStandardContextMenu();
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(event->globalPos());
 }

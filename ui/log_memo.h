@@ -12,6 +12,8 @@
 
 #include <vector>
 
+class QMenu;
+
 class TLogMemo : public QAbstractScrollArea {
     Q_OBJECT
 public:
@@ -44,6 +46,10 @@ public:
     void cut();
     void paste();
 
+    // The right-click menu: undo, redo, cut, copy, paste, delete, select all. The caller
+    // owns it.
+    QMenu* createStandardContextMenu();
+
     // Viewport geometry, for hit tests and accessibility.
     QRect characterRect(LogPosition position) const;
     LogPosition positionAt(QPoint viewportPoint) const;
@@ -59,6 +65,7 @@ protected:
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     struct Edit {
