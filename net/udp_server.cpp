@@ -89,6 +89,10 @@ void TUDPServer::setPendingLimits(std::int64_t datagrams, std::int64_t bytes) {
     maxPendingBytes_ = bytes;
 }
 
+std::int64_t TUDPServer::pendingDatagrams() const {
+    return receiver_ ? receiver_->pendingDatagrams.load(std::memory_order_relaxed) : 0;
+}
+
 bool TUDPServer::active() const {
     return receiver_ != nullptr;
 }

@@ -56,6 +56,8 @@ public:
     bool isDelivering() const { return delivering_; }
 
     std::uint64_t droppedDatagrams() const { return dropped_.load(std::memory_order_relaxed); }
+    // Received and not yet handed to OnUDPRead.
+    std::int64_t pendingDatagrams() const;
     std::uint64_t handlerErrors() const { return handlerErrors_; }
 
 signals:

@@ -1,8 +1,9 @@
 // The real window with its receiver on port 55555, fed over loopback.
 
 #include "app/shell.h"
+#include "loopback.h"
+#include "message_boxes.h"
 #include "temperature/stats.h"
-#include "udp_test_util.h"
 #include "ui/VELT_projekt.h"
 
 #include "ui/log_memo.h"
@@ -94,18 +95,12 @@ void TestEndToEnd::hostileDatagramsLeaveLaterReadingsExact() {
 
 void TestEndToEnd::secondInstanceFailsAndFirstKeepsReceiving() {
     TForm1 first;
-    QString shown;
-    QTimer answer;
-    connect(&answer, &QTimer::timeout, [&] {
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-            shown = box->text();
-            box->accept();
-        }
-    });
-    answer.start(10);
+    SeenBox seen;
+    answerNextMessageBox(seen);
     const int status = velt::run_main_window([] { return new TForm1; });
     QCOMPARE(status, 1);
-    QVERIFY2(shown.contains(QStringLiteral("55555")), qPrintable(shown));
+    QCOMPARE(seen.shown, 1);
+    QVERIFY2(seen.text.contains(QStringLiteral("55555")), qPrintable(seen.text));
     LoopbackSender(kPort).send(QByteArray::fromHex("0191"));
     QTRY_COMPARE(logText(first), QStringLiteral("\nTeplota = 25.0625"));
 }

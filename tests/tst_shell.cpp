@@ -1,4 +1,5 @@
 #include "app/shell.h"
+#include "message_boxes.h"
 
 #include <QMessageBox>
 #include <QTest>
@@ -7,27 +8,6 @@
 #include <stdexcept>
 
 namespace {
-
-struct SeenBox {
-    QString title;
-    QString text;
-    int shown = 0;
-};
-
-// Answers the first modal message box, the way a person would click OK.
-void answerMessageBoxes(SeenBox& seen) {
-    auto* timer = new QTimer(qApp);
-    QObject::connect(timer, &QTimer::timeout, timer, [timer, &seen] {
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-            seen.title = box->windowTitle();
-            seen.text = box->text();
-            ++seen.shown;
-            box->accept();
-            timer->deleteLater();
-        }
-    });
-    timer->start(10);
-}
 
 class ThrowingObject : public QObject {
 public:
@@ -61,7 +41,7 @@ void TestShell::startUpErrorIsShownAndFails() {
     QFETCH(int, kind);
     QFETCH(QString, message);
     SeenBox seen;
-    answerMessageBoxes(seen);
+    answerNextMessageBox(seen);
     const int status = velt::run_main_window([&]() -> QWidget* {
         if (kind == 0)
             throw std::runtime_error(message.toStdString());

@@ -1,5 +1,5 @@
 #pragma once
-// Loopback helpers for the network tests.
+// Loopback helpers for the network tests: sending, probing a port, sequence readings.
 
 #include <QByteArray>
 
