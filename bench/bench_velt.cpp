@@ -4,6 +4,8 @@
 //   bench_velt e2e UDP_SEND      end to end: zero-loss rate, unpaced loss, bare recvmmsg
 //                                limit, and the worst lateness of a 16 ms timer in a flood
 //   bench_velt flood UDP_SEND    the unpaced flood alone, on a fresh window
+//   bench_velt soak UDP_SEND [N [RATE]]  N readings (10M) at RATE/s (200k): loss, memory a reading
+//   bench_velt overload UDP_SEND  a flood while the window's thread is blocked: the queue bound
 //   bench_velt startup VELT      exec to port bound and to window shown; CPU while idle
 //   bench_velt log N             log: append cost and resident memory per line at N lines,
 //                                time to paint one screen and to jump to the first line
@@ -185,6 +187,54 @@ int flood(QWidget& form, const QString& udpSend) {
     return 0;
 }
 
+// A long paced run: memory per reading and whether anything was lost.
+int soak(const QString& udpSend, int count, int rate) {
+    TForm1 form;
+    form.show();
+    if (!QTest::qWaitForWindowExposed(&form))
+        return 1;
+    auto* udpS = form.findChild<TUDPServer*>(QStringLiteral("udpS"));
+    const qint64 before = residentBytes();
+    const QList<QByteArray> report =
+        send(udpSend, {"--sequence", "--count", QString::number(count), "--rate",
+                       QString::number(rate), "127.0.0.1", "55555"})
+            .split(' ');
+    const int received = settledCount(form);
+    std::printf(
+        "soak: %s sent at %d/s in %s s, %d received, %d lost, %llu dropped by the queue bound, "
+        "%.1f bytes resident a reading\n",
+        report.value(0).constData(), rate, report.value(1).constData(), received, count - received,
+        static_cast<unsigned long long>(udpS->droppedDatagrams()),
+        double(residentBytes() - before) / std::max(1, received));
+    return 0;
+}
+
+// Endless overload: the window's thread is blocked while a sender floods. The queue
+// fills to its bound, the newest are dropped, and memory stays bounded.
+int overload(const QString& udpSend) {
+    TForm1 form;
+    form.show();
+    if (!QTest::qWaitForWindowExposed(&form))
+        return 1;
+    auto* udpS = form.findChild<TUDPServer*>(QStringLiteral("udpS"));
+    constexpr int kCount = 3000000;
+    const qint64 before = residentBytes();
+    QProcess sender;
+    sender.start(udpSend, {"--sequence", "--count", QString::number(kCount), "127.0.0.1", "55555"});
+    sender.waitForFinished(120000); // blocks the window's thread: nothing is handled meanwhile
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    const qint64 grown = residentBytes() - before;
+    const std::int64_t pending = udpS->pendingDatagrams();
+    const std::uint64_t dropped = udpS->droppedDatagrams();
+    const int received = settledCount(form);
+    std::printf(
+        "overload: %d sent while the window was blocked; %lld pending at the bound, %llu dropped, "
+        "%d handled afterwards; memory grew %.1f MiB while blocked\n",
+        kCount, static_cast<long long>(pending), static_cast<unsigned long long>(dropped), received,
+        grown / 1048576.0);
+    return 0;
+}
+
 int logBench(int lines) {
     TForm1 form;
     form.show();
@@ -293,6 +343,10 @@ int main(int argc, char** argv) {
         return e2e(args[2], false);
     if (args.value(1) == "flood" && args.size() > 2)
         return e2e(args[2], true);
+    if (args.value(1) == "soak" && args.size() > 2)
+        return soak(args[2], args.value(3, "10000000").toInt(), args.value(4, "200000").toInt());
+    if (args.value(1) == "overload" && args.size() > 2)
+        return overload(args[2]);
     if (args.value(1) == "startup" && args.size() > 2)
         return startup(args[2]);
     if (args.value(1) == "log" && args.size() > 2)

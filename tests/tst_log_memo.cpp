@@ -5,6 +5,7 @@
 #include <QMenu>
 #include <QScrollBar>
 #include <QTest>
+#include <QWheelEvent>
 
 namespace {
 
@@ -194,6 +195,15 @@ void TestLogMemo::followsNewestOnlyAtTheBottom() {
     bar->setValue(bar->maximum());
     memo.appendLines({"Teplota = 2"});
     QCOMPARE(bar->value(), bar->maximum());
+    // The wheel scrolls, and scrolling up stops the following.
+    const QPoint centre = memo.viewport()->rect().center();
+    QWheelEvent wheel(centre, memo.viewport()->mapToGlobal(centre), {}, {0, 120}, Qt::NoButton, {},
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(memo.viewport(), &wheel);
+    QVERIFY(bar->value() < bar->maximum());
+    const int scrolled = bar->value();
+    memo.appendLines({"Teplota = 3"});
+    QCOMPARE(bar->value(), scrolled);
 }
 
 void TestLogMemo::accessibleTextIsTheControlsText() {
