@@ -28,6 +28,8 @@ constexpr int kBatchMessages = 32;
 // The largest UDP payload over IPv4 is 65,507 bytes; a larger buffer never truncates.
 constexpr std::size_t kMessageBytes = 65536;
 constexpr int kSocketReceiveBytes = 16 << 20;
+// Queue memory kept for the next burst; beyond this it is freed once drained.
+constexpr std::size_t kKeptQueueBytes = 4 << 20;
 // How long one batch may keep the owner's thread before input and painting get a turn.
 constexpr auto kBatchTime = std::chrono::milliseconds(8);
 
@@ -105,6 +107,7 @@ void TUDPServer::setActive(bool active) {
         [[maybe_unused]] const auto ignored = ::write(receiver_->wake.get(), &one, sizeof one);
         receiver_->thread.join();
         receiver_.reset();
+        continuation_->stop();
         return;
     }
 
@@ -150,8 +153,11 @@ void TUDPServer::setActive(bool active) {
             iov[i] = {buffers.data() + i * kMessageBytes, kMessageBytes};
         pollfd fds[2] = {{r->socket.get(), POLLIN, 0}, {r->wake.get(), POLLIN, 0}};
         for (;;) {
-            if (::poll(fds, 2, -1) < 0 && errno != EINTR)
-                return;
+            if (::poll(fds, 2, -1) < 0) {
+                // EINTR, or the kernel short of memory for a moment: try again.
+                std::this_thread::sleep_for(std::chrono::milliseconds(errno == EINTR ? 0 : 10));
+                continue;
+            }
             if (fds[1].revents != 0)
                 return;
             for (int i = 0; i < kBatchMessages; ++i) {
@@ -212,6 +218,9 @@ void TUDPServer::deliver() {
     bool more = false;
     for (int handled = 0;; ++handled) {
         if (r.cursor == r.consuming.size()) {
+            // After a flood, give back what the queue grew to.
+            if (r.consuming.capacity() > kKeptQueueBytes)
+                std::vector<char>().swap(r.consuming);
             r.consuming.clear();
             r.cursor = 0;
             {
