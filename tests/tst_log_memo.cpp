@@ -105,6 +105,11 @@ void TestLogMemo::editingKeys_data() {
     QTest::newRow("word left") << QStringList{"Teplota = 25.0625"} << 0 << 17
                                << QStringList{"Ctrl+Left", "type:|"} << "Teplota = 25.|0625" << 0
                                << 14;
+    QTest::newRow("ctrl+backspace deletes a word")
+        << QStringList{"Teplota = 25"} << 0 << 7 << QStringList{"Ctrl+Backspace"} << " = 25" << 0
+        << 0;
+    QTest::newRow("ctrl+delete deletes to the next word")
+        << QStringList{"Teplota = 25"} << 0 << 0 << QStringList{"Ctrl+Del"} << "25" << 0 << 0;
     QTest::newRow("undo and redo")
         << abc << 0 << 3 << QStringList{"type:xyz", "Ctrl+Z", "Ctrl+Shift+Z"} << "abcxyz\nde\nfghij"
         << 0 << 6;

@@ -548,6 +548,14 @@ void TLogMemo::keyPressEvent(QKeyEvent* event) {
         return undo();
     if (event->matches(QKeySequence::Redo))
         return redo();
+    if (event->matches(QKeySequence::DeleteStartOfWord) ||
+        event->matches(QKeySequence::DeleteEndOfWord)) {
+        if (hasSelection())
+            return insertText(QString());
+        const bool back = event->matches(QKeySequence::DeleteStartOfWord);
+        return replaceText(moved(caret_, back ? Move::WordLeft : Move::WordRight), caret_,
+                           QString());
+    }
     if (event->key() == Qt::Key_Backspace || event->matches(QKeySequence::Delete)) {
         if (hasSelection())
             return insertText(QString());
