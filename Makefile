@@ -26,7 +26,6 @@ test-sanitize: deps
 	@cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELT_SANITIZE=ON >/dev/null
 	@cmake --build build-sanitize
 	@cd build-sanitize && ASAN_OPTIONS=detect_leaks=1 \
-	    LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0 \
 	    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure
 
 fuzz: deps
