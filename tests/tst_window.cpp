@@ -43,9 +43,7 @@ private slots:
     void captionsFitAndNameTheirFields();
     void tabOrderRunsDownTheFigures();
     void resizingMovesNothing();
-    void undoNeverRemovesAReading();
     void userTextIsOverwrittenOrKept();
-    void logFollowsNewestOnlyWhenAtBottom();
 };
 
 void TestWindow::startUpView() {
@@ -163,26 +161,6 @@ void TestWindow::resizingMovesNothing() {
         QCOMPARE(children[i]->geometry(), before[i]);
 }
 
-void TestWindow::undoNeverRemovesAReading() {
-    TForm1 form;
-    form.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&form));
-    auto* memo = child<TLogMemo>(form, "Memo1");
-    memo->setFocus();
-    QTest::keyClicks(memo, "ab");
-    const int steps = memo->undoSteps();
-    for (int i = 0; i < 50; ++i)
-        send(form, QByteArray::fromHex("0191"));
-    QCOMPARE(memo->undoSteps(), steps);
-    QTest::keyClick(memo, Qt::Key_Z, Qt::ControlModifier);
-    QCOMPARE(memo->store().lineCount(), 51);
-    QCOMPARE(memo->store().line(0).toString(), QString());
-    QCOMPARE(memo->store().line(50).toString(), QStringLiteral("Teplota = 25.0625"));
-    QTest::keyClick(memo, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
-    QCOMPARE(memo->store().line(0).toString(), QStringLiteral("ab"));
-    QCOMPARE(memo->store().lineCount(), 51);
-}
-
 void TestWindow::userTextIsOverwrittenOrKept() {
     TForm1 form;
     form.show();
@@ -197,20 +175,6 @@ void TestWindow::userTextIsOverwrittenOrKept() {
     send(form, QByteArray::fromHex("0191"));
     QCOMPARE(memo->toPlainText(), QStringLiteral("poznamka\nTeplota = 25.0625"));
     QCOMPARE(average->text(), QStringLiteral("25.0625"));
-}
-
-void TestWindow::logFollowsNewestOnlyWhenAtBottom() {
-    TForm1 form;
-    form.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&form));
-    auto* bar = child<TLogMemo>(form, "Memo1")->verticalScrollBar();
-    for (int i = 0; i < 200; ++i)
-        send(form, QByteArray::fromHex("0191"));
-    QVERIFY(bar->maximum() > 0);
-    QCOMPARE(bar->value(), bar->maximum());
-    bar->setValue(10);
-    send(form, QByteArray::fromHex("0180"));
-    QCOMPARE(bar->value(), 10);
 }
 
 QTEST_MAIN(TestWindow)

@@ -1,633 +1,643 @@
 #include "ui/log_memo.h"
 
-#include <QAccessible>
-#include <QAccessibleWidget>
+#include "ui/log_memo_accessible.h"
+
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QMimeData>
 #include <QPainter>
 #include <QScrollBar>
+#include <QStyleHints>
+#include <QTextLayout>
 
 #include <algorithm>
 #include <cmath>
 
 namespace {
 
-constexpr int kMargin = 4; // left of the text
-constexpr int kTop = 2;    // above the first line
-constexpr std::size_t kMaxUndoSteps = 1000;
+// As QPlainTextEdit's document margin: around the text and inside the wrap width.
+constexpr int kMargin = 4;
+// Laid-out lines kept; a screen needs a few dozen.
+constexpr std::size_t kMaxLayouts = 256;
+constexpr int kAutoScrollMs = 50;
 
-LogPosition endOf(LogPosition from, QStringView text) {
-    const qsizetype breaks = text.count(u'\n');
-    if (breaks == 0)
-        return {from.line, from.column + static_cast<std::int32_t>(text.size())};
-    return {from.line + breaks,
-            static_cast<std::int32_t>(text.size() - text.lastIndexOf(u'\n') - 1)};
+QClipboard* clipboard() {
+    return QGuiApplication::clipboard();
 }
 
-bool isWordChar(QChar c) {
-    return c.isLetterOrNumber() || c == u'_';
-}
-
-// What a screen reader sees: the control's text, caret and selection in character
-// offsets, and the means to edit it.
-class LogMemoAccessible : public QAccessibleWidget,
-                          public QAccessibleTextInterface,
-                          public QAccessibleEditableTextInterface {
-public:
-    explicit LogMemoAccessible(TLogMemo* memo)
-        : QAccessibleWidget(memo, QAccessible::EditableText) {}
-
-    void* interface_cast(QAccessible::InterfaceType type) override {
-        if (type == QAccessible::TextInterface)
-            return static_cast<QAccessibleTextInterface*>(this);
-        if (type == QAccessible::EditableTextInterface)
-            return static_cast<QAccessibleEditableTextInterface*>(this);
-        return QAccessibleWidget::interface_cast(type);
-    }
-
-    QAccessible::State state() const override {
-        QAccessible::State s = QAccessibleWidget::state();
-        s.editable = true;
-        s.multiLine = true;
-        s.selectableText = true;
-        return s;
-    }
-
-    QString text(QAccessible::Text t) const override {
-        if (t == QAccessible::Value)
-            return memo()->toPlainText();
-        return QAccessibleWidget::text(t);
-    }
-
-    void selection(int index, int* start, int* end) const override {
-        *start = *end = 0;
-        if (index == 0 && memo()->hasSelection()) {
-            const auto [a, b] = ordered();
-            *start = offset(a);
-            *end = offset(b);
-        }
-    }
-    int selectionCount() const override { return memo()->hasSelection() ? 1 : 0; }
-    void addSelection(int start, int end) override { setSelection(0, start, end); }
-    void removeSelection(int) override { memo()->setCursorPosition(memo()->cursorPosition()); }
-    void setSelection(int, int start, int end) override {
-        memo()->setCursorPosition(at(start));
-        memo()->setCursorPosition(at(end), true);
-    }
-    int cursorPosition() const override { return offset(memo()->cursorPosition()); }
-    void setCursorPosition(int position) override { memo()->setCursorPosition(at(position)); }
-    QString text(int start, int end) const override {
-        return memo()->store().text(at(start), at(end));
-    }
-    int characterCount() const override {
-        return static_cast<int>(memo()->store().characterCount());
-    }
-    QRect characterRect(int offset) const override {
-        const QRect r = memo()->characterRect(at(offset));
-        return QRect(memo()->viewport()->mapToGlobal(r.topLeft()), r.size());
-    }
-    int offsetAtPoint(const QPoint& point) const override {
-        return offset(memo()->positionAt(memo()->viewport()->mapFromGlobal(point)));
-    }
-    void scrollToSubstring(int start, int) override { memo()->setCursorPosition(at(start)); }
-    QString attributes(int offset, int* start, int* end) const override {
-        *start = *end = offset;
-        return QString();
-    }
-
-    void deleteText(int start, int end) override {
-        memo()->replaceText(at(start), at(end), QString());
-    }
-    void insertText(int offset, const QString& text) override {
-        memo()->replaceText(at(offset), at(offset), text);
-    }
-    void replaceText(int start, int end, const QString& text) override {
-        memo()->replaceText(at(start), at(end), text);
-    }
-
-private:
-    TLogMemo* memo() const { return static_cast<TLogMemo*>(widget()); }
-    LogPosition at(int offset) const { return memo()->store().positionAt(offset); }
-    int offset(LogPosition p) const { return static_cast<int>(memo()->store().offsetOf(p)); }
-    std::pair<LogPosition, LogPosition> ordered() const {
-        return std::minmax(memo()->anchorPosition(), memo()->cursorPosition());
-    }
-};
-
-QAccessibleInterface* accessibleFactory(const QString& className, QObject* object) {
-    if (className == QLatin1String("TLogMemo") && object && object->isWidgetType())
-        return new LogMemoAccessible(static_cast<TLogMemo*>(object));
-    return nullptr;
+QString withoutCarriageReturns(QString text) {
+    return text.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(u'\r', u'\n');
 }
 
 } // namespace
 
-TLogMemo::TLogMemo(QWidget* parent) : QAbstractScrollArea(parent) {
-    static const bool factoryInstalled = [] {
-        QAccessible::installFactory(accessibleFactory);
-        return true;
-    }();
-    Q_UNUSED(factoryInstalled);
+TLogMemo::TLogMemo(QWidget* parent)
+    : QAbstractScrollArea(parent), document_(new LogDocument(this)) {
+    installLogMemoAccessible();
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_InputMethodEnabled);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff); // lines wrap instead
     viewport()->setCursor(Qt::IBeamCursor);
     viewport()->setBackgroundRole(QPalette::Base);
-    lineHeight_ = std::max(1, fontMetrics().lineSpacing());
+    connect(document_, &LogDocument::contentsChange, this, &TLogMemo::documentChanged);
+    connect(document_, &LogDocument::cursorChanged, this, &TLogMemo::cursorMoved);
     updateScrollBars();
 }
 
 TLogMemo::~TLogMemo() = default;
 
-// ---- reading and appending
-
 void TLogMemo::appendLines(const QStringList& lines) {
-    if (lines.isEmpty())
-        return;
+    document_->appendLines(lines);
+}
+
+// ---- following the document
+
+void TLogMemo::documentChanged(std::int64_t position, const QString& removed, std::int64_t added) {
+    forgetLayouts(store().positionAt(position).line);
+    notifyLogTextChanged(this, position, removed, added);
+    scheduleScrollBars();
+    viewport()->update();
+}
+
+void TLogMemo::cursorMoved() {
+    const LogPosition start = document_->selectionStart(), end = document_->selectionEnd();
+    const bool selectionChanged = start != lastSelectionStart_ || end != lastSelectionEnd_;
+    lastSelectionStart_ = start;
+    lastSelectionEnd_ = end;
+    notifyLogCursorChanged(this, selectionChanged);
+    if (!preedit_.isEmpty())
+        forgetLayouts();
+    restartBlinking();
+    // The caret may be in a line whose layout is not made yet: after this event.
+    updateScrollBars();
+    ensureCursorVisible();
+    viewport()->update();
+    if (!selecting_ && selectionChanged)
+        selectionToPrimary();
+}
+
+void TLogMemo::forgetLayouts(std::int64_t fromLine) {
+    layouts_.erase(layouts_.lower_bound(fromLine), layouts_.end());
+}
+
+QTextLayout* TLogMemo::layoutOf(std::int64_t line) const {
+    if (auto it = layouts_.find(line); it != layouts_.end())
+        return it->second.get();
+    if (layouts_.size() >= kMaxLayouts)
+        layouts_.clear();
+    auto layout = std::make_unique<QTextLayout>(store().line(line).toString(), font());
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout->setTextOption(option);
+    layout->setCacheEnabled(true);
+    if (!preedit_.isEmpty() && line == document_->cursor().line)
+        layout->setPreeditArea(document_->cursor().column, preedit_);
+    const qreal width = std::max(1, viewport()->width() - 2 * kMargin);
+    qreal y = 0;
+    layout->beginLayout();
+    for (QTextLine row = layout->createLine(); row.isValid(); row = layout->createLine()) {
+        row.setLeadingIncluded(true);
+        row.setLineWidth(width);
+        row.setPosition({0, y});
+        y += row.height();
+    }
+    layout->endLayout();
+    return layouts_.emplace(line, std::move(layout)).first->second.get();
+}
+
+qreal TLogMemo::heightOf(std::int64_t line) const {
+    return std::max<qreal>(1, layoutOf(line)->boundingRect().height());
+}
+
+qreal TLogMemo::lineTop(std::int64_t line) const {
+    qreal y = kMargin;
+    for (std::int64_t i = verticalScrollBar()->value(); i < line; ++i) {
+        y += heightOf(i);
+        if (y > viewport()->height())
+            break;
+    }
+    return y;
+}
+
+int TLogMemo::rowsInView() const {
+    return std::max(1, (viewport()->height() - 2 * kMargin) /
+                           std::max(1, fontMetrics().lineSpacing()));
+}
+
+// ---- scrolling
+
+void TLogMemo::scheduleScrollBars() {
     QScrollBar* bar = verticalScrollBar();
-    const bool followNewest = bar->value() >= bar->maximum();
-    const auto insertedAt = static_cast<int>(store_.characterCount());
-    for (const QString& line : lines) {
-        store_.appendLine(line);
-        noteWidth(line);
-    }
-    updateScrollBars();
-    if (followNewest)
-        bar->setValue(bar->maximum());
-    viewport()->update();
-    if (QAccessible::isActive()) {
-        QAccessibleTextInsertEvent event(this, insertedAt,
-                                         QLatin1Char('\n') + lines.join(QLatin1Char('\n')));
-        QAccessible::updateAccessibility(&event);
-    }
-}
-
-void TLogMemo::noteWidth(QStringView line) {
-    // Measuring every appended line would cost more than storing it; only a line with
-    // more characters than any before can plausibly be the widest.
-    if (line.size() <= widestChars_)
+    if (!scrollBarsScheduled_)
+        followNewest_ = bar->value() >= bar->maximum();
+    if (scrollBarsScheduled_)
         return;
-    widestChars_ = line.size();
-    widestPixels_ = std::max(widestPixels_, fontMetrics().horizontalAdvance(line.toString()));
-}
-
-// ---- caret and selection
-
-void TLogMemo::setCursorPosition(LogPosition position, bool keepAnchor) {
-    caret_ = store_.clamp(position);
-    if (!keepAnchor)
-        anchor_ = caret_;
-    preferredColumn_ = -1;
-    afterCaretMove();
-}
-
-void TLogMemo::selectAll() {
-    anchor_ = {0, 0};
-    caret_ = store_.end();
-    afterCaretMove();
-}
-
-void TLogMemo::afterCaretMove() {
-    ensureCaretVisible();
-    viewport()->update();
-    if (QAccessible::isActive()) {
-        QAccessibleTextCursorEvent event(this, static_cast<int>(store_.offsetOf(caret_)));
-        QAccessible::updateAccessibility(&event);
-    }
-}
-
-LogPosition TLogMemo::moved(LogPosition p, Move move) const {
-    const auto lineLength = [this](std::int64_t line) {
-        return static_cast<std::int32_t>(store_.line(line).size());
-    };
-    const auto vertical = [&](std::int64_t lines) {
-        const std::int32_t column = preferredColumn_ >= 0 ? preferredColumn_ : p.column;
-        const std::int64_t line =
-            std::clamp<std::int64_t>(p.line + lines, 0, store_.lineCount() - 1);
-        return LogPosition{line, std::min(column, lineLength(line))};
-    };
-    switch (move) {
-    case Move::Left:
-        if (p.column > 0)
-            return {p.line, p.column - 1};
-        return p.line > 0 ? LogPosition{p.line - 1, lineLength(p.line - 1)} : p;
-    case Move::Right:
-        if (p.column < lineLength(p.line))
-            return {p.line, p.column + 1};
-        return p.line + 1 < store_.lineCount() ? LogPosition{p.line + 1, 0} : p;
-    case Move::WordLeft: {
-        if (p.column == 0)
-            return moved(p, Move::Left);
-        const QStringView line = store_.line(p.line);
-        std::int32_t c = p.column;
-        while (c > 0 && !isWordChar(line[c - 1]))
-            --c;
-        while (c > 0 && isWordChar(line[c - 1]))
-            --c;
-        return {p.line, c};
-    }
-    case Move::WordRight: {
-        const QStringView line = store_.line(p.line);
-        if (p.column == line.size())
-            return moved(p, Move::Right);
-        std::int32_t c = p.column;
-        while (c < line.size() && isWordChar(line[c]))
-            ++c;
-        while (c < line.size() && !isWordChar(line[c]))
-            ++c;
-        return {p.line, c};
-    }
-    case Move::Up:
-        return vertical(-1);
-    case Move::Down:
-        return vertical(1);
-    case Move::PageUp:
-        return vertical(-std::max(1, visibleLines() - 1));
-    case Move::PageDown:
-        return vertical(std::max(1, visibleLines() - 1));
-    case Move::LineStart:
-        return {p.line, 0};
-    case Move::LineEnd:
-        return {p.line, lineLength(p.line)};
-    case Move::Start:
-        return {0, 0};
-    case Move::End:
-        return store_.end();
-    }
-    return p;
-}
-
-// ---- the user's edits
-
-void TLogMemo::replaceText(LogPosition from, LogPosition to, QStringView text) {
-    from = store_.clamp(from);
-    to = store_.clamp(to);
-    if (to < from)
-        std::swap(from, to);
-    Edit edit{from, store_.text(from, to), text.toString(), caret_, anchor_};
-    if (edit.removed.isEmpty() && edit.inserted.isEmpty())
-        return;
-    const LogPosition after = store_.replace(from, to, text);
-    noteWidth(store_.line(after.line));
-    // Typing runs together into one undo step, as in other editors.
-    const bool typing =
-        edit.removed.isEmpty() && edit.inserted.size() == 1 && edit.inserted != u"\n";
-    if (typing && !undo_.empty()) {
-        Edit& last = undo_.back();
-        if (last.removed.isEmpty() && !last.inserted.contains(u'\n') &&
-            endOf(last.from, last.inserted) == from && !last.inserted.endsWith(u' ')) {
-            last.inserted += edit.inserted;
-            edit.inserted.clear();
-        }
-    }
-    if (!edit.inserted.isEmpty() || !edit.removed.isEmpty()) {
-        undo_.push_back(std::move(edit));
-        if (undo_.size() > kMaxUndoSteps)
-            undo_.erase(undo_.begin());
-    }
-    redo_.clear();
-    caret_ = anchor_ = after;
-    preferredColumn_ = -1;
-    afterEdit(from);
-}
-
-void TLogMemo::insertText(QStringView text) {
-    replaceText(anchor_, caret_, text);
-}
-
-void TLogMemo::afterEdit(LogPosition from) {
-    updateScrollBars();
-    ensureCaretVisible();
-    viewport()->update();
-    if (QAccessible::isActive()) {
-        QAccessibleTextUpdateEvent event(this, static_cast<int>(store_.offsetOf(from)), QString(),
-                                         QString());
-        QAccessible::updateAccessibility(&event);
-        QAccessibleTextCursorEvent cursor(this, static_cast<int>(store_.offsetOf(caret_)));
-        QAccessible::updateAccessibility(&cursor);
-    }
-}
-
-void TLogMemo::undo() {
-    replay(undo_, redo_, true);
-}
-
-void TLogMemo::redo() {
-    replay(redo_, undo_, false);
-}
-
-void TLogMemo::replay(std::vector<Edit>& from, std::vector<Edit>& to, bool backwards) {
-    if (from.empty())
-        return;
-    Edit edit = std::move(from.back());
-    from.pop_back();
-    const QString& present = backwards ? edit.inserted : edit.removed;
-    store_.replace(edit.from, endOf(edit.from, present), backwards ? edit.removed : edit.inserted);
-    // The caret goes back to where it was before; the edit keeps where it was now, for
-    // the way back.
-    const LogPosition caret = caret_, anchor = anchor_;
-    caret_ = store_.clamp(edit.caretBefore);
-    anchor_ = store_.clamp(edit.anchorBefore);
-    edit.caretBefore = caret;
-    edit.anchorBefore = anchor;
-    to.push_back(std::move(edit));
-    afterEdit(to.back().from);
-}
-
-void TLogMemo::copy() const {
-    if (hasSelection())
-        QApplication::clipboard()->setText(selectedText());
-}
-
-void TLogMemo::cut() {
-    if (!hasSelection())
-        return;
-    copy();
-    insertText(QString());
-}
-
-void TLogMemo::paste() {
-    QString text = QApplication::clipboard()->text();
-    text.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(u'\r', u'\n');
-    if (!text.isEmpty())
-        insertText(text);
-}
-
-// ---- geometry
-
-int TLogMemo::visibleLines() const {
-    return std::max(1, (viewport()->height() - kTop) / lineHeight_);
-}
-
-int TLogMemo::textLeft() const {
-    return kMargin - horizontalScrollBar()->value();
-}
-
-double TLogMemo::advance(std::int64_t line, std::int32_t column) const {
-    return QFontMetricsF(font()).horizontalAdvance(store_.line(line).left(column).toString());
-}
-
-QRect TLogMemo::characterRect(LogPosition p) const {
-    p = store_.clamp(p);
-    const int x = textLeft() + static_cast<int>(std::lround(advance(p.line, p.column)));
-    const QStringView line = store_.line(p.line);
-    const int width = p.column < line.size() ? fontMetrics().horizontalAdvance(line[p.column]) : 1;
-    const auto y = kTop + static_cast<int>((p.line - verticalScrollBar()->value()) * lineHeight_);
-    return QRect(x, y, width, lineHeight_);
-}
-
-LogPosition TLogMemo::positionAt(QPoint point) const {
-    const int y = point.y() - kTop;
-    const std::int64_t line = std::clamp<std::int64_t>(
-        verticalScrollBar()->value() + (y < 0 ? y / lineHeight_ - 1 : y / lineHeight_), 0,
-        store_.lineCount() - 1);
-    const double x = point.x() - textLeft();
-    const QStringView text = store_.line(line);
-    // The nearest character boundary; advances grow with the column.
-    std::int32_t lo = 0, hi = static_cast<std::int32_t>(text.size());
-    while (lo < hi) {
-        const std::int32_t mid = (lo + hi + 1) / 2;
-        if (advance(line, mid) <= x)
-            lo = mid;
-        else
-            hi = mid - 1;
-    }
-    if (lo < text.size() && x - advance(line, lo) > advance(line, lo + 1) - x)
-        ++lo;
-    return {line, lo};
+    // Once per turn of the event loop, however many changes come in it.
+    scrollBarsScheduled_ = true;
+    QMetaObject::invokeMethod(this, &TLogMemo::updateScrollBars, Qt::QueuedConnection);
 }
 
 void TLogMemo::updateScrollBars() {
-    QScrollBar* v = verticalScrollBar();
-    const int visible = visibleLines();
-    v->setRange(0, static_cast<int>(std::max<std::int64_t>(0, store_.lineCount() - visible)));
-    v->setPageStep(visible);
-    v->setSingleStep(1);
-    QScrollBar* h = horizontalScrollBar();
-    h->setRange(0, std::max(0, widestPixels_ + 2 * kMargin - viewport()->width()));
-    h->setPageStep(viewport()->width());
-    h->setSingleStep(std::max(1, fontMetrics().averageCharWidth()));
+    QScrollBar* bar = verticalScrollBar();
+    const bool follow = scrollBarsScheduled_ ? followNewest_ : bar->value() >= bar->maximum();
+    scrollBarsScheduled_ = false;
+    // The highest first line that still fills the view: only the last page is laid out.
+    const qreal room = viewport()->height() - 2 * kMargin;
+    std::int64_t first = store().lineCount() - 1;
+    for (qreal used = heightOf(first); first > 0 && used + heightOf(first - 1) <= room; --first)
+        used += heightOf(first - 1);
+    const QSignalBlocker blocker(bar); // the range is ours, not a user's scroll
+    bar->setRange(0, static_cast<int>(std::min<std::int64_t>(first, INT_MAX)));
+    bar->setPageStep(rowsInView());
+    bar->setSingleStep(1);
+    if (follow)
+        bar->setValue(bar->maximum());
+    viewport()->update();
 }
 
-void TLogMemo::ensureCaretVisible() {
-    QScrollBar* v = verticalScrollBar();
-    const int visible = visibleLines();
-    if (caret_.line < v->value())
-        v->setValue(static_cast<int>(caret_.line));
-    else if (caret_.line >= v->value() + visible)
-        v->setValue(static_cast<int>(caret_.line - visible + 1));
-    QScrollBar* h = horizontalScrollBar();
-    const int x = kMargin + static_cast<int>(std::lround(advance(caret_.line, caret_.column)));
-    if (x - h->value() < kMargin)
-        h->setValue(x - kMargin);
-    else if (x - h->value() > viewport()->width() - kMargin) {
-        h->setMaximum(std::max(h->maximum(), x - viewport()->width() + kMargin));
-        h->setValue(x - viewport()->width() + kMargin);
-    }
+void TLogMemo::scrollContentsBy(int, int) {
+    viewport()->update();
 }
 
-// ---- events
-
-void TLogMemo::paintEvent(QPaintEvent*) {
-    QPainter painter(viewport());
-    const QPalette& pal = palette();
-    const QFontMetricsF metrics(font());
-    const auto [selFrom, selTo] = std::minmax(anchor_, caret_);
-    const std::int64_t first = verticalScrollBar()->value();
-    const std::int64_t last =
-        std::min<std::int64_t>(store_.lineCount() - 1, first + visibleLines());
-    const int left = textLeft();
-    const int ascent = fontMetrics().ascent();
-    for (std::int64_t i = first; i <= last; ++i) {
-        const int y = kTop + static_cast<int>((i - first) * lineHeight_);
-        const QString line = store_.line(i).toString();
-        if (hasSelection() && i >= selFrom.line && i <= selTo.line) {
-            const std::int32_t from = i == selFrom.line ? selFrom.column : 0;
-            const std::int32_t to =
-                i == selTo.line ? selTo.column : static_cast<std::int32_t>(line.size());
-            const double x0 = left + metrics.horizontalAdvance(line.left(from));
-            double x1 = left + metrics.horizontalAdvance(line.left(to));
-            if (i < selTo.line)
-                x1 += metrics.horizontalAdvance(u' '); // the line break is selected too
-            painter.fillRect(QRectF(x0, y, x1 - x0, lineHeight_), pal.brush(QPalette::Highlight));
-            painter.setPen(pal.color(QPalette::Text));
-            painter.drawText(left, y + ascent, line);
-            painter.save();
-            painter.setClipRect(QRectF(x0, y, x1 - x0, lineHeight_));
-            painter.setPen(pal.color(QPalette::HighlightedText));
-            painter.drawText(left, y + ascent, line);
-            painter.restore();
-        } else {
-            painter.setPen(pal.color(QPalette::Text));
-            painter.drawText(left, y + ascent, line);
-        }
-        if (line.size() > widestChars_ / 2) {
-            const int width = static_cast<int>(std::ceil(metrics.horizontalAdvance(line)));
-            if (width > widestPixels_) {
-                widestPixels_ = width;
-                QMetaObject::invokeMethod(this, &TLogMemo::updateScrollBars, Qt::QueuedConnection);
-            }
-        }
+void TLogMemo::ensureCursorVisible() {
+    QScrollBar* bar = verticalScrollBar();
+    const LogPosition cursor = document_->cursor();
+    if (cursor.line < bar->value()) {
+        bar->setValue(static_cast<int>(cursor.line));
+        return;
     }
-    if (hasFocus() && caret_.line >= first && caret_.line <= last) {
-        const QRect r = characterRect(caret_);
-        painter.fillRect(QRect(r.left(), r.top(), 1, r.height()), pal.color(QPalette::Text));
-    }
+    // Lowest first line that keeps the caret's row in view.
+    const QTextLayout* layout = layoutOf(cursor.line);
+    const QTextLine row = layout->lineForTextPosition(cursor.column);
+    qreal needed = row.isValid() ? row.y() + row.height() : heightOf(cursor.line);
+    const qreal room = viewport()->height() - 2 * kMargin;
+    std::int64_t first = cursor.line;
+    while (first > bar->value() && needed + heightOf(first - 1) <= room)
+        needed += heightOf(--first);
+    if (first > bar->value())
+        bar->setValue(static_cast<int>(first));
 }
 
 void TLogMemo::resizeEvent(QResizeEvent* event) {
     QScrollBar* bar = verticalScrollBar();
-    const bool followNewest = bar->value() >= bar->maximum();
+    const bool follow = bar->value() >= bar->maximum();
     QAbstractScrollArea::resizeEvent(event);
+    forgetLayouts();
     updateScrollBars();
-    if (followNewest)
+    if (follow)
         bar->setValue(bar->maximum());
 }
 
-void TLogMemo::keyPressEvent(QKeyEvent* event) {
+// ---- geometry
+
+QRect TLogMemo::cursorRect() const {
+    const LogPosition cursor = document_->cursor();
+    const QTextLayout* layout = layoutOf(cursor.line);
+    const int column = cursor.column + (preedit_.isEmpty() ? 0 : preeditCursor_);
+    const QTextLine row = layout->lineForTextPosition(column);
+    const qreal top = lineTop(cursor.line);
+    if (!row.isValid())
+        return QRect(kMargin, static_cast<int>(top), 1, fontMetrics().height());
+    const qreal x = kMargin + row.cursorToX(column);
+    return QRectF(x, top + row.y(), 1, row.height()).toAlignedRect();
+}
+
+QRectF TLogMemo::characterRect(LogPosition p) const {
+    p = store().clamp(p);
+    const QTextLayout* layout = layoutOf(p.line);
+    const QTextLine row = layout->lineForTextPosition(p.column);
+    if (!row.isValid())
+        return {};
+    const qreal top = lineTop(p.line) + row.y();
+    const int next = layout->nextCursorPosition(p.column);
+    // In mixed-direction text a character's two edges can come in either order.
+    const qreal x0 = row.cursorToX(p.column), x1 = next > p.column ? row.cursorToX(next) : x0;
+    return QRectF(kMargin + std::min(x0, x1), top, std::abs(x1 - x0), row.height());
+}
+
+LogPosition TLogMemo::positionAt(QPoint point) const {
+    const std::int64_t first = verticalScrollBar()->value();
+    const qreal x = point.x() - kMargin;
+    if (point.y() < kMargin) {
+        // Above the view: the last row of the line before, for a drag that scrolls up.
+        const std::int64_t line = std::max<std::int64_t>(0, first - 1);
+        const QTextLayout* layout = layoutOf(line);
+        const QTextLine row = layout->lineAt(std::max(0, layout->lineCount() - 1));
+        return {line, static_cast<std::int32_t>(row.isValid() ? row.xToCursor(x) : 0)};
+    }
+    qreal top = kMargin;
+    for (std::int64_t line = first; line < store().lineCount(); ++line) {
+        const QTextLayout* layout = layoutOf(line);
+        const qreal height = heightOf(line);
+        if (point.y() < top + height) {
+            for (int i = 0; i < layout->lineCount(); ++i) {
+                const QTextLine row = layout->lineAt(i);
+                if (point.y() < top + row.y() + row.height() || i + 1 == layout->lineCount())
+                    return {line, static_cast<std::int32_t>(row.xToCursor(x))};
+            }
+            return {line, 0};
+        }
+        top += height;
+    }
+    // Below the last line: the end, as in QPlainTextEdit.
+    return store().end();
+}
+
+LogPosition TLogMemo::verticalMove(LogPosition from, int rows, bool clampAtEnds) {
+    const QTextLayout* layout = layoutOf(from.line);
+    const QTextLine current = layout->lineForTextPosition(from.column);
+    if (preferredX_ < 0)
+        preferredX_ = current.isValid() ? current.cursorToX(from.column) : 0;
+    std::int64_t line = from.line;
+    int row = (current.isValid() ? current.lineNumber() : 0) + rows;
+    while (row < 0) {
+        if (line == 0) {
+            if (!clampAtEnds)
+                return from;
+            row = 0;
+            break;
+        }
+        row += layoutOf(--line)->lineCount();
+    }
+    while (row >= layoutOf(line)->lineCount()) {
+        if (line + 1 >= store().lineCount()) {
+            if (!clampAtEnds)
+                return from;
+            row = layoutOf(line)->lineCount() - 1;
+            break;
+        }
+        row -= layoutOf(line++)->lineCount();
+    }
+    const QTextLine target = layoutOf(line)->lineAt(std::max(0, row));
+    return {line, static_cast<std::int32_t>(target.isValid() ? target.xToCursor(preferredX_) : 0)};
+}
+
+LogPosition TLogMemo::rowEdge(LogPosition p, bool end) const {
+    const QTextLayout* layout = layoutOf(p.line);
+    const QTextLine row = layout->lineForTextPosition(p.column);
+    if (!row.isValid())
+        return p;
+    if (!end)
+        return {p.line, static_cast<std::int32_t>(row.textStart())};
+    int column = row.textStart() + row.textLength();
+    // A wrapped row ends before the space it broke at, as in QPlainTextEdit.
+    if (row.lineNumber() < layout->lineCount() - 1 && column > 0 &&
+        layout->text().at(column - 1).isSpace())
+        --column;
+    return {p.line, column};
+}
+
+// ---- painting
+
+void TLogMemo::paintEvent(QPaintEvent* event) {
+    QPainter painter(viewport());
+    const QPalette& pal = palette();
+    painter.setPen(pal.color(QPalette::Text));
+    const LogPosition selFrom = document_->selectionStart(), selTo = document_->selectionEnd();
+    const LogPosition cursor = document_->cursor();
+    const QRectF clip = event->rect();
+    qreal y = kMargin;
+    for (std::int64_t line = verticalScrollBar()->value();
+         line < store().lineCount() && y < viewport()->height(); ++line) {
+        QTextLayout* layout = layoutOf(line);
+        const qreal height = heightOf(line);
+        if (y + height < clip.top()) {
+            y += height;
+            continue;
+        }
+        QList<QTextLayout::FormatRange> selections;
+        if (document_->hasSelection() && line >= selFrom.line && line <= selTo.line) {
+            const int from = line == selFrom.line ? selFrom.column : 0;
+            const int to = line == selTo.line ? selTo.column : layout->text().size();
+            QTextLayout::FormatRange range;
+            range.start = from;
+            range.length = to - from;
+            range.format.setBackground(pal.brush(QPalette::Highlight));
+            range.format.setForeground(pal.brush(QPalette::HighlightedText));
+            selections.append(range);
+            if (line < selTo.line) {
+                // The selected line break: a space's width after the line's end.
+                const QTextLine last = layout->lineAt(layout->lineCount() - 1);
+                const qreal x = kMargin + last.cursorToX(layout->text().size());
+                painter.fillRect(
+                    QRectF(x, y + last.y(), fontMetrics().horizontalAdvance(u' '), last.height()),
+                    pal.brush(QPalette::Highlight));
+            }
+        }
+        if (!preedit_.isEmpty() && line == cursor.line) {
+            QTextLayout::FormatRange range;
+            range.start = layout->preeditAreaPosition();
+            range.length = preedit_.size();
+            range.format.setFontUnderline(true);
+            selections.append(range);
+        }
+        layout->draw(&painter, QPointF(kMargin, y), selections, clip);
+        if (cursorShown_ && line == cursor.line)
+            layout->drawCursor(&painter, QPointF(kMargin, y),
+                               cursor.column + (preedit_.isEmpty() ? 0 : preeditCursor_));
+        y += height;
+    }
+}
+
+// ---- keys
+
+bool TLogMemo::handleMove(QKeyEvent* event) {
+    using Move = LogDocument::Move;
     struct Binding {
         QKeySequence::StandardKey key;
         Move move;
         bool select;
     };
-    static const Binding moves[] = {
+    static const Binding logical[] = {
         {QKeySequence::MoveToNextChar, Move::Right, false},
         {QKeySequence::MoveToPreviousChar, Move::Left, false},
         {QKeySequence::MoveToNextWord, Move::WordRight, false},
         {QKeySequence::MoveToPreviousWord, Move::WordLeft, false},
-        {QKeySequence::MoveToNextLine, Move::Down, false},
-        {QKeySequence::MoveToPreviousLine, Move::Up, false},
-        {QKeySequence::MoveToNextPage, Move::PageDown, false},
-        {QKeySequence::MoveToPreviousPage, Move::PageUp, false},
-        {QKeySequence::MoveToStartOfLine, Move::LineStart, false},
-        {QKeySequence::MoveToEndOfLine, Move::LineEnd, false},
+        {QKeySequence::MoveToStartOfBlock, Move::StartOfLine, false},
+        {QKeySequence::MoveToEndOfBlock, Move::EndOfLine, false},
         {QKeySequence::MoveToStartOfDocument, Move::Start, false},
         {QKeySequence::MoveToEndOfDocument, Move::End, false},
         {QKeySequence::SelectNextChar, Move::Right, true},
         {QKeySequence::SelectPreviousChar, Move::Left, true},
         {QKeySequence::SelectNextWord, Move::WordRight, true},
         {QKeySequence::SelectPreviousWord, Move::WordLeft, true},
-        {QKeySequence::SelectNextLine, Move::Down, true},
-        {QKeySequence::SelectPreviousLine, Move::Up, true},
-        {QKeySequence::SelectNextPage, Move::PageDown, true},
-        {QKeySequence::SelectPreviousPage, Move::PageUp, true},
-        {QKeySequence::SelectStartOfLine, Move::LineStart, true},
-        {QKeySequence::SelectEndOfLine, Move::LineEnd, true},
+        {QKeySequence::SelectStartOfBlock, Move::StartOfLine, true},
+        {QKeySequence::SelectEndOfBlock, Move::EndOfLine, true},
         {QKeySequence::SelectStartOfDocument, Move::Start, true},
         {QKeySequence::SelectEndOfDocument, Move::End, true},
     };
-    for (const Binding& b : moves) {
-        if (!event->matches(b.key))
-            continue;
-        const bool vertical = b.move == Move::Up || b.move == Move::Down ||
-                              b.move == Move::PageUp || b.move == Move::PageDown;
-        if (!b.select && hasSelection() && (b.move == Move::Left || b.move == Move::Right)) {
-            // An arrow collapses a selection to its side, as in other editors.
-            const auto [from, to] = std::minmax(anchor_, caret_);
-            setCursorPosition(b.move == Move::Left ? from : to);
-            return;
+    for (const Binding& b : logical) {
+        if (event->matches(b.key)) {
+            document_->move(b.move, b.select);
+            preferredX_ = -1;
+            return true;
         }
-        const std::int32_t column = preferredColumn_ >= 0 ? preferredColumn_ : caret_.column;
-        const LogPosition target = moved(caret_, b.move);
-        setCursorPosition(target, b.select);
-        if (vertical)
-            preferredColumn_ = column;
-        return;
     }
+    // Moves that depend on the layout: rows, pages and the edges of a wrapped row.
+    enum Kind { Row, Page, RowStart, RowEnd };
+    struct Visual {
+        QKeySequence::StandardKey key;
+        Kind kind;
+        int direction;
+        bool select;
+    };
+    static const Visual visual[] = {
+        {QKeySequence::MoveToNextLine, Row, 1, false},
+        {QKeySequence::MoveToPreviousLine, Row, -1, false},
+        {QKeySequence::MoveToNextPage, Page, 1, false},
+        {QKeySequence::MoveToPreviousPage, Page, -1, false},
+        {QKeySequence::MoveToStartOfLine, RowStart, 0, false},
+        {QKeySequence::MoveToEndOfLine, RowEnd, 0, false},
+        {QKeySequence::SelectNextLine, Row, 1, true},
+        {QKeySequence::SelectPreviousLine, Row, -1, true},
+        {QKeySequence::SelectNextPage, Page, 1, true},
+        {QKeySequence::SelectPreviousPage, Page, -1, true},
+        {QKeySequence::SelectStartOfLine, RowStart, 0, true},
+        {QKeySequence::SelectEndOfLine, RowEnd, 0, true},
+    };
+    for (const Visual& v : visual) {
+        if (!event->matches(v.key))
+            continue;
+        const LogPosition cursor = document_->cursor();
+        if (v.kind == RowStart || v.kind == RowEnd) {
+            preferredX_ = -1;
+            document_->setCursor(rowEdge(cursor, v.kind == RowEnd), v.select);
+            return true;
+        }
+        // A page moves the caret as many rows as the view shows and the view with it;
+        // at either end it stops on the first or last row instead of not moving.
+        const int rows = v.kind == Page ? std::max(1, rowsInView() - 1) : 1;
+        const LogPosition target = verticalMove(cursor, rows * v.direction, v.kind == Page);
+        if (v.kind == Page) {
+            QScrollBar* bar = verticalScrollBar();
+            bar->setValue(bar->value() + static_cast<int>(target.line - cursor.line));
+        }
+        document_->setCursor(target, v.select); // keeps preferredX_ for the next row
+        return true;
+    }
+    return false;
+}
+
+void TLogMemo::keyPressEvent(QKeyEvent* event) {
+    restartBlinking();
+    if (handleMove(event))
+        return;
+    const auto done = [this] { preferredX_ = -1; };
     if (event->matches(QKeySequence::SelectAll))
-        return selectAll();
+        return selectAll(), done();
     if (event->matches(QKeySequence::Copy))
         return copy();
     if (event->matches(QKeySequence::Cut))
-        return cut();
+        return cut(), done();
     if (event->matches(QKeySequence::Paste))
-        return paste();
+        return paste(), done();
     if (event->matches(QKeySequence::Undo))
-        return undo();
+        return undo(), done();
     if (event->matches(QKeySequence::Redo))
-        return redo();
-    if (event->matches(QKeySequence::DeleteStartOfWord) ||
-        event->matches(QKeySequence::DeleteEndOfWord)) {
-        if (hasSelection())
-            return insertText(QString());
-        const bool back = event->matches(QKeySequence::DeleteStartOfWord);
-        return replaceText(moved(caret_, back ? Move::WordLeft : Move::WordRight), caret_,
-                           QString());
-    }
-    if (event->key() == Qt::Key_Backspace || event->matches(QKeySequence::Delete)) {
-        if (hasSelection())
-            return insertText(QString());
-        const LogPosition other =
-            moved(caret_, event->key() == Qt::Key_Backspace ? Move::Left : Move::Right);
-        return replaceText(other, caret_, QString());
-    }
+        return redo(), done();
+    if (event->matches(QKeySequence::DeleteStartOfWord))
+        return document_->deletePreviousWord(), done();
+    if (event->matches(QKeySequence::DeleteEndOfWord))
+        return document_->deleteNextWord(), done();
+    if (event->matches(QKeySequence::DeleteEndOfLine))
+        return document_->deleteToEndOfLine(), done();
+    if (event->key() == Qt::Key_Backspace && !(event->modifiers() & ~Qt::ShiftModifier))
+        return document_->deletePreviousCharacter(), done();
+    if (event->matches(QKeySequence::Delete))
+        return document_->deleteNextCharacter(), done();
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
-        return insertText(u"\n");
+        return document_->insertText(u"\n"), done();
     const QString text = event->text();
-    if (!text.isEmpty() &&
-        std::all_of(text.begin(), text.end(), [](QChar c) { return c.isPrint() || c == u'\t'; }) &&
+    if (!text.isEmpty() && (text.front().isPrint() || text.front() == u'\t') &&
         !(event->modifiers() & (Qt::ControlModifier | Qt::MetaModifier)))
-        return insertText(text);
-    QAbstractScrollArea::keyPressEvent(event);
+        return document_->insertText(text), done();
+    event->ignore();
 }
 
+// ---- clipboard
+
+void TLogMemo::copy() const {
+    if (document_->hasSelection())
+        clipboard()->setText(document_->selectedText());
+}
+
+void TLogMemo::cut() {
+    if (!document_->hasSelection())
+        return;
+    copy();
+    document_->removeSelectedText();
+}
+
+void TLogMemo::paste() {
+    const QString text = withoutCarriageReturns(clipboard()->text());
+    if (!text.isEmpty())
+        document_->insertText(text);
+}
+
+void TLogMemo::selectionToPrimary() const {
+    if (document_->hasSelection() && clipboard()->supportsSelection())
+        clipboard()->setText(document_->selectedText(), QClipboard::Selection);
+}
+
+// ---- input methods
+
 void TLogMemo::inputMethodEvent(QInputMethodEvent* event) {
-    if (!event->commitString().isEmpty())
-        insertText(event->commitString());
+    if (!event->commitString().isEmpty() || event->replacementLength() > 0) {
+        if (event->replacementLength() > 0) {
+            const LogPosition c = document_->cursor();
+            const std::int32_t from = std::max(0, c.column + event->replacementStart());
+            document_->select({c.line, from}, {c.line, from + event->replacementLength()});
+        }
+        document_->insertText(event->commitString());
+    }
+    preedit_ = event->preeditString();
+    preeditCursor_ = preedit_.size();
+    for (const QInputMethodEvent::Attribute& a : event->attributes())
+        if (a.type == QInputMethodEvent::Cursor)
+            preeditCursor_ = a.start;
+    forgetLayouts(document_->cursor().line);
+    viewport()->update();
     event->accept();
 }
 
+QVariant TLogMemo::inputMethodQuery(Qt::InputMethodQuery query) const {
+    const LogPosition cursor = document_->cursor(), anchor = document_->anchor();
+    switch (query) {
+    case Qt::ImEnabled:
+        return true;
+    case Qt::ImCursorRectangle:
+        return cursorRect().translated(viewport()->pos());
+    case Qt::ImFont:
+        return font();
+    case Qt::ImCursorPosition:
+        return cursor.column;
+    case Qt::ImAnchorPosition:
+        return anchor.line == cursor.line ? anchor.column : cursor.column;
+    case Qt::ImSurroundingText:
+        return store().line(cursor.line).toString();
+    case Qt::ImCurrentSelection:
+        return anchor.line == cursor.line ? document_->selectedText() : QString();
+    case Qt::ImHints:
+        return static_cast<int>(inputMethodHints() | Qt::ImhMultiLine);
+    default:
+        return QAbstractScrollArea::inputMethodQuery(query);
+    }
+}
+
+// ---- mouse
+
 void TLogMemo::mousePressEvent(QMouseEvent* event) {
+    const QPoint point = event->position().toPoint();
     if (event->button() != Qt::LeftButton)
         return QAbstractScrollArea::mousePressEvent(event);
-    setCursorPosition(positionAt(event->position().toPoint()),
-                      event->modifiers() & Qt::ShiftModifier);
+    preferredX_ = -1;
+    selecting_ = true;
+    lastMousePoint_ = point;
+    if (tripleClickTimer_.isActive() &&
+        (point - tripleClickPoint_).manhattanLength() < QApplication::startDragDistance()) {
+        tripleClickTimer_.stop();
+        // The whole line with its line break, as QPlainTextEdit selects it.
+        const std::int64_t line = document_->cursor().line;
+        const LogPosition end{line, static_cast<std::int32_t>(store().line(line).size())};
+        document_->select({line, 0}, document_->moved(end, LogDocument::Move::NextCharacter));
+        return;
+    }
+    document_->setCursor(positionAt(point), event->modifiers() & Qt::ShiftModifier);
+}
+
+void TLogMemo::extendSelectionTo(QPoint point) {
+    document_->setCursor(positionAt(point), true);
 }
 
 void TLogMemo::mouseMoveEvent(QMouseEvent* event) {
-    if (!(event->buttons() & Qt::LeftButton))
+    if (!(event->buttons() & Qt::LeftButton) || !selecting_)
         return;
-    const QPoint p = event->position().toPoint();
-    // Dragging past an edge scrolls one line at a time.
-    if (p.y() < 0)
-        verticalScrollBar()->setValue(verticalScrollBar()->value() - 1);
-    else if (p.y() > viewport()->height())
-        verticalScrollBar()->setValue(verticalScrollBar()->value() + 1);
-    setCursorPosition(positionAt(p), true);
+    lastMousePoint_ = event->position().toPoint();
+    // Outside the view the selection keeps growing while the button is held.
+    const bool outside = lastMousePoint_.y() < 0 || lastMousePoint_.y() > viewport()->height();
+    if (outside && !autoScrollTimer_.isActive())
+        autoScrollTimer_.start(kAutoScrollMs, this);
+    else if (!outside)
+        autoScrollTimer_.stop();
+    extendSelectionTo(lastMousePoint_);
+}
+
+void TLogMemo::mouseReleaseEvent(QMouseEvent* event) {
+    autoScrollTimer_.stop();
+    if (event->button() == Qt::LeftButton) {
+        selecting_ = false;
+        selectionToPrimary();
+        return;
+    }
+    if (event->button() == Qt::MiddleButton && clipboard()->supportsSelection()) {
+        const QString text = withoutCarriageReturns(clipboard()->text(QClipboard::Selection));
+        document_->setCursor(positionAt(event->position().toPoint()));
+        if (!text.isEmpty())
+            document_->insertText(text);
+        return;
+    }
+    QAbstractScrollArea::mouseReleaseEvent(event);
 }
 
 void TLogMemo::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton)
+        return QAbstractScrollArea::mouseDoubleClickEvent(event);
     const LogPosition p = positionAt(event->position().toPoint());
-    const QStringView line = store_.line(p.line);
-    std::int32_t from = p.column, to = p.column;
-    while (from > 0 && isWordChar(line[from - 1]))
-        --from;
-    while (to < line.size() && isWordChar(line[to]))
-        ++to;
-    setCursorPosition({p.line, from});
-    setCursorPosition({p.line, to}, true);
+    document_->setCursor(p);
+    if (!store().line(p.line).isEmpty()) {
+        const auto [from, to] = document_->wordAt(p);
+        document_->select(from, to);
+    }
+    tripleClickPoint_ = event->position().toPoint();
+    tripleClickTimer_.start(QApplication::doubleClickInterval(), this);
+}
+
+void TLogMemo::timerEvent(QTimerEvent* event) {
+    if (event->timerId() == blinkTimer_.timerId()) {
+        cursorShown_ = !cursorShown_;
+        viewport()->update(cursorRect().adjusted(-2, 0, 2, 0));
+    } else if (event->timerId() == tripleClickTimer_.timerId()) {
+        tripleClickTimer_.stop();
+    } else if (event->timerId() == autoScrollTimer_.timerId()) {
+        QScrollBar* bar = verticalScrollBar();
+        bar->setValue(bar->value() + (lastMousePoint_.y() < 0 ? -1 : 1));
+        extendSelectionTo(lastMousePoint_);
+    } else {
+        QAbstractScrollArea::timerEvent(event);
+    }
+}
+
+// ---- focus, caret, font, menu
+
+void TLogMemo::restartBlinking() {
+    const int flash = QGuiApplication::styleHints()->cursorFlashTime();
+    cursorShown_ = hasFocus();
+    if (hasFocus() && flash >= 2)
+        blinkTimer_.start(flash / 2, this);
+    else
+        blinkTimer_.stop();
+    viewport()->update();
 }
 
 void TLogMemo::focusInEvent(QFocusEvent* event) {
     QAbstractScrollArea::focusInEvent(event);
-    viewport()->update();
+    restartBlinking();
 }
 
 void TLogMemo::focusOutEvent(QFocusEvent* event) {
     QAbstractScrollArea::focusOutEvent(event);
-    viewport()->update();
+    restartBlinking();
 }
 
 void TLogMemo::changeEvent(QEvent* event) {
     QAbstractScrollArea::changeEvent(event);
-    if (event->type() == QEvent::FontChange) {
-        lineHeight_ = std::max(1, fontMetrics().lineSpacing());
-        widestChars_ = 0;
-        widestPixels_ = 0;
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::LayoutDirectionChange) {
+        forgetLayouts();
         updateScrollBars();
-        viewport()->update();
     }
 }
 
@@ -638,25 +648,24 @@ QMenu* TLogMemo::createStandardContextMenu() {
         const QString shortcut = QKeySequence(key).toString(QKeySequence::NativeText);
         return shortcut.isEmpty() ? label : label + u'\t' + shortcut;
     };
+    const bool selected = document_->hasSelection();
     auto* menu = new QMenu(this);
     menu->setObjectName(QStringLiteral("logContextMenu"));
     menu->addAction(text("&Undo", QKeySequence::Undo), this, &TLogMemo::undo)
-        ->setEnabled(!undo_.empty());
+        ->setEnabled(document_->canUndo());
     menu->addAction(text("&Redo", QKeySequence::Redo), this, &TLogMemo::redo)
-        ->setEnabled(!redo_.empty());
+        ->setEnabled(document_->canRedo());
     menu->addSeparator();
-    menu->addAction(text("Cu&t", QKeySequence::Cut), this, &TLogMemo::cut)
-        ->setEnabled(hasSelection());
-    menu->addAction(text("&Copy", QKeySequence::Copy), this, &TLogMemo::copy)
-        ->setEnabled(hasSelection());
+    menu->addAction(text("Cu&t", QKeySequence::Cut), this, &TLogMemo::cut)->setEnabled(selected);
+    menu->addAction(text("&Copy", QKeySequence::Copy), this, &TLogMemo::copy)->setEnabled(selected);
     menu->addAction(text("&Paste", QKeySequence::Paste), this, &TLogMemo::paste)
-        ->setEnabled(!QApplication::clipboard()->text().isEmpty());
-    menu->addAction(QCoreApplication::translate("QWidgetTextControl", "Delete"), this,
-                    [this] { insertText(QString()); })
-        ->setEnabled(hasSelection());
+        ->setEnabled(!clipboard()->text().isEmpty());
+    menu->addAction(QCoreApplication::translate("QWidgetTextControl", "Delete"), document_,
+                    &LogDocument::removeSelectedText)
+        ->setEnabled(selected);
     menu->addSeparator();
     menu->addAction(text("Select All", QKeySequence::SelectAll), this, &TLogMemo::selectAll)
-        ->setEnabled(store_.characterCount() > 0);
+        ->setEnabled(store().characterCount() > 0);
     return menu;
 }
 

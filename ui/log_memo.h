@@ -1,18 +1,25 @@
 #pragma once
-// TLogMemo, the window's log: an ordinary editable multi-line text control whose text
-// lives in a LogStore, so that millions of lines cost tens of bytes each and an append
-// costs the same however long the log is. Only the lines in view are laid out and
-// painted, all of one height. Readings are appended below whatever the user typed and
-// never enter the undo history; the user's own edits undo and redo as usual.
+// TLogMemo, the window's log: an ordinary editable multi-line text control over a
+// LogDocument, split as QPlainTextEdit is over its text control. The document holds the
+// text, caret, selection and undo history; this view lays out and paints only the lines
+// in view, each through a cached QTextLayout, so caret, selection and hit testing follow
+// Qt's bidirectional and grapheme rules and long lines wrap at the widget's width. The
+// vertical scroll bar counts lines, so millions of one-row lines need no layout.
+// Readings are appended below whatever the user typed; the view follows the newest line
+// only while it is at the bottom.
 
-#include "ui/log_store.h"
+#include "ui/log_document.h"
 
 #include <QAbstractScrollArea>
+#include <QBasicTimer>
+#include <QPoint>
 #include <QStringList>
 
-#include <vector>
+#include <map>
+#include <memory>
 
 class QMenu;
+class QTextLayout;
 
 class TLogMemo : public QAbstractScrollArea {
     Q_OBJECT
@@ -20,38 +27,28 @@ public:
     explicit TLogMemo(QWidget* parent = nullptr);
     ~TLogMemo() override;
 
-    // New last lines that are not the user's edits. The newest is brought into view only
-    // when the view was already at the bottom.
+    LogDocument& document() { return *document_; }
+    const LogDocument& document() const { return *document_; }
+    const LogStore& store() const { return document_->store(); }
+    QString toPlainText() const { return document_->toPlainText(); }
+
+    // New last lines that are not the user's edits.
     void appendLines(const QStringList& lines);
-
-    const LogStore& store() const { return store_; }
-    QString toPlainText() const { return store_.text(); }
-
-    LogPosition cursorPosition() const { return caret_; }
-    LogPosition anchorPosition() const { return anchor_; }
-    void setCursorPosition(LogPosition position, bool keepAnchor = false);
-    bool hasSelection() const { return caret_ != anchor_; }
-    QString selectedText() const { return store_.text(anchor_, caret_); }
-    void selectAll();
-
-    // The user's edits: recorded for undo.
-    void replaceText(LogPosition from, LogPosition to, QStringView text);
-    void insertText(QStringView text); // replaces the selection
-    void undo();
-    void redo();
-    int undoSteps() const { return static_cast<int>(undo_.size()); }
-    int redoSteps() const { return static_cast<int>(redo_.size()); }
 
     void copy() const;
     void cut();
     void paste();
-
+    void undo() { document_->undo(); }
+    void redo() { document_->redo(); }
+    void selectAll() { document_->selectAll(); }
     // The right-click menu: undo, redo, cut, copy, paste, delete, select all. The caller
     // owns it.
     QMenu* createStandardContextMenu();
 
-    // Viewport geometry, for hit tests and accessibility.
-    QRect characterRect(LogPosition position) const;
+    // Viewport geometry: the caret's rectangle, the box of the grapheme at a position
+    // (empty past a line's end), and the position nearest to a point.
+    QRect cursorRect() const;
+    QRectF characterRect(LogPosition position) const;
     LogPosition positionAt(QPoint viewportPoint) const;
 
 protected:
@@ -59,56 +56,50 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void inputMethodEvent(QInputMethodEvent* event) override;
+    QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     void changeEvent(QEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void timerEvent(QTimerEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
 
 private:
-    struct Edit {
-        LogPosition from;
-        QString removed;
-        QString inserted;
-        LogPosition caretBefore;
-        LogPosition anchorBefore;
-    };
-
-    enum class Move {
-        Left,
-        Right,
-        WordLeft,
-        WordRight,
-        Up,
-        Down,
-        PageUp,
-        PageDown,
-        LineStart,
-        LineEnd,
-        Start,
-        End
-    };
-
-    LogPosition moved(LogPosition from, Move move) const;
-    int visibleLines() const;
-    int textLeft() const;
-    double advance(std::int64_t line, std::int32_t column) const;
+    QTextLayout* layoutOf(std::int64_t line) const;
+    qreal heightOf(std::int64_t line) const;
+    int rowsInView() const;
+    qreal lineTop(std::int64_t line) const; // viewport y; only for lines from the first shown
+    LogPosition verticalMove(LogPosition from, int rows, bool clampAtEnds);
+    LogPosition rowEdge(LogPosition from, bool end) const;
+    bool handleMove(QKeyEvent* event);
+    void documentChanged(std::int64_t position, const QString& removed, std::int64_t added);
+    void cursorMoved();
     void updateScrollBars();
-    void ensureCaretVisible();
-    void afterCaretMove();
-    void afterEdit(LogPosition from);
-    void replay(std::vector<Edit>& from, std::vector<Edit>& to, bool backwards);
-    void noteWidth(QStringView line);
+    void scheduleScrollBars();
+    void ensureCursorVisible();
+    void forgetLayouts(std::int64_t fromLine = 0);
+    void restartBlinking();
+    void selectionToPrimary() const;
+    void extendSelectionTo(QPoint viewportPoint);
 
-    LogStore store_;
-    LogPosition caret_;
-    LogPosition anchor_;
-    std::int32_t preferredColumn_ = -1;
-    std::vector<Edit> undo_;
-    std::vector<Edit> redo_;
-    int lineHeight_ = 1;
-    qsizetype widestChars_ = 0;
-    int widestPixels_ = 0;
+    LogDocument* document_;
+    mutable std::map<std::int64_t, std::unique_ptr<QTextLayout>> layouts_;
+    bool scrollBarsScheduled_ = false;
+    bool followNewest_ = true;
+    qreal preferredX_ = -1; // kept across vertical moves, as in QPlainTextEdit
+    QString preedit_;
+    int preeditCursor_ = 0;
+    bool cursorShown_ = false;
+    QBasicTimer blinkTimer_;
+    QBasicTimer tripleClickTimer_;
+    QPoint tripleClickPoint_;
+    QBasicTimer autoScrollTimer_;
+    QPoint lastMousePoint_;
+    bool selecting_ = false;
+    LogPosition lastSelectionStart_;
+    LogPosition lastSelectionEnd_;
 };
