@@ -1,5 +1,6 @@
 #include "app/shell.h"
 
+#include <QElapsedTimer>
 #include <QLibraryInfo>
 #include <QMessageBox>
 #include <QTranslator>
@@ -14,6 +15,23 @@ void show_exception(const QString& message) {
     std::fprintf(stderr, "VELT: %s\n", message.toLocal8Bit().constData());
     QMessageBox box(QMessageBox::Critical, QStringLiteral("VELT"), message, QMessageBox::Ok);
     box.exec();
+}
+
+void report_error(const QString& message) {
+    static QElapsedTimer sinceLast;
+    static unsigned long long heldBack = 0;
+    if (sinceLast.isValid() && sinceLast.elapsed() < 1000) {
+        ++heldBack;
+        return;
+    }
+    sinceLast.start();
+    const QString text = message.isEmpty() ? QStringLiteral("neznámá chyba") : message;
+    if (heldBack > 0)
+        std::fprintf(stderr, "VELT: %s (a %llu dalších)\n", text.toLocal8Bit().constData(),
+                     heldBack);
+    else
+        std::fprintf(stderr, "VELT: %s\n", text.toLocal8Bit().constData());
+    heldBack = 0;
 }
 
 int run_main_window(const std::function<QWidget*()>& create_form) {
@@ -46,9 +64,9 @@ bool TApplication::notify(QObject* receiver, QEvent* event) {
     try {
         return QApplication::notify(receiver, event);
     } catch (const std::exception& error) {
-        std::fprintf(stderr, "VELT: %s\n", error.what());
+        velt::report_error(QString::fromUtf8(error.what()));
     } catch (...) {
-        std::fprintf(stderr, "VELT: neznámá chyba\n");
+        velt::report_error(QString());
     }
     return false;
 }

@@ -13,6 +13,11 @@ namespace velt {
 // text on stderr for a start from a terminal.
 void show_exception(const QString& message);
 
+// An error while the program runs (a datagram's handling failed, an event handler threw):
+// written to stderr at most once a second, with how many more came in between, so that
+// a flood of failures neither floods the terminal nor goes unseen.
+void report_error(const QString& message);
+
 // Builds the main window with `create_form`, shows it and runs the event loop until it
 // is closed. Returns the exit status: 0 after a normal close, 1 after a start-up error.
 int run_main_window(const std::function<QWidget*()>& create_form);

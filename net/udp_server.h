@@ -1,20 +1,25 @@
 #pragma once
-// TUDPServer listens on one UDP port of every local IPv4 address. A thread of its own
-// drains the socket as fast as the kernel delivers, so datagrams that arrive while the
-// owner's thread is busy wait in memory instead of being dropped. The owner's thread
-// gets them through OnUDPRead, one call at a time, in arrival order, in batches bounded
-// in time so that a flood cannot freeze the window. Pending datagrams are bounded;
-// past the bound the newest are dropped and counted.
+// TUDPServer listens on one UDP port of every local IPv4 address. A ReceiveThread drains
+// the socket into a DatagramQueue; the owner's thread gets the datagrams through
+// OnUDPRead, one call at a time, in arrival order. It is woken when a datagram comes in
+// while it is idle, and then looks again once a frame while datagrams keep coming, so at
+// any rate it wakes at most about sixty times a second; a flood is handed over in batches
+// bounded in time, so that the window stays responsive.
 
 #include <QObject>
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
 
 class QIODevice;
 class QTimer;
+class DatagramQueue;
+class ReceiveThread;
+
+namespace velt {
+class PayloadStream;
+}
 
 // The socket a datagram came in on.
 struct TUDPBinding {
@@ -47,7 +52,7 @@ public:
     // Binds and starts listening, or stops and closes the socket. Throws
     // std::system_error, with a message naming the port, when the port cannot be bound.
     void setActive(bool active);
-    bool active() const;
+    bool active() const { return receiver_ != nullptr; }
 
     // The binding in use while active; its port is the one bound (useful with port 0).
     const TUDPBinding& binding() const { return binding_; }
@@ -55,34 +60,33 @@ public:
     // True while OnUDPRead runs for a batch; batchDelivered follows the batch.
     bool isDelivering() const { return delivering_; }
 
-    std::uint64_t droppedDatagrams() const { return dropped_.load(std::memory_order_relaxed); }
+    // Dropped by the pending bound, and by the kernel for want of socket buffer.
+    std::uint64_t droppedDatagrams() const;
+    std::uint64_t kernelDroppedDatagrams() const;
     // Received and not yet handed to OnUDPRead.
     std::int64_t pendingDatagrams() const;
-    std::uint64_t handlerErrors() const { return handlerErrors_; }
 
 signals:
+    // An exception escaped OnUDPRead; the datagram's handling ended there.
     void handlerFailed(const QString& message);
     // After each batch handed to OnUDPRead; the owner can show the results once.
     void batchDelivered();
 
 private:
-    struct Receiver;
-
     void deliver();
-    void scheduleDelivery();
-    void reportHandlerError(const QString& message);
+    void wake();
 
     std::uint16_t defaultPort_ = 0;
     bool broadcastEnabled_ = false;
     std::int64_t maxPendingDatagrams_ = kDefaultMaxPendingDatagrams;
     std::int64_t maxPendingBytes_ = kDefaultMaxPendingBytes;
     TUDPBinding binding_;
-    std::unique_ptr<Receiver> receiver_;
+    int socket_ = -1;
+    std::unique_ptr<DatagramQueue> queue_;
+    std::unique_ptr<ReceiveThread> receiver_;
+    std::unique_ptr<velt::PayloadStream> stream_;
+    QTimer* nextFrame_ = nullptr;
     QTimer* continuation_ = nullptr;
-    std::atomic<std::uint64_t> dropped_ = 0;
-    std::uint64_t handlerErrors_ = 0;
-    std::int64_t lastErrorReportMs_ = -1;
-    std::uint64_t unreportedErrors_ = 0;
     bool delivering_ = false;
     bool redeliver_ = false;
 };

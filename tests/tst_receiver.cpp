@@ -44,7 +44,6 @@ private slots:
     void burstArrivesInOrder();
     void busyThreadLosesNothing();
     void datagramsBeforeTheLoopRunsAreKept();
-    void pastTheBoundNewestAreDroppedAndCounted();
     void handlerErrorIsReportedAndDeliveryGoesOn();
     void portIsHeldExclusively_data();
     void portIsHeldExclusively();
@@ -113,30 +112,6 @@ void TestReceiver::datagramsBeforeTheLoopRunsAreKept() {
     QTRY_COMPARE(recorder.payloads.size(), 10);
 }
 
-void TestReceiver::pastTheBoundNewestAreDroppedAndCounted() {
-    Recorder recorder;
-    TUDPServer server;
-    server.setDefaultPort(0);
-    server.setPendingLimits(100, 1 << 20);
-    recorder.attach(server);
-    server.setActive(true);
-    LoopbackSender sender(server.binding().port);
-    for (int i = 0; i < 300; ++i)
-        sender.send(sequenceReading(i));
-    // Let the receiving thread see all 300 before the window's thread takes any.
-    QDeadlineTimer deadline(10000);
-    while (server.droppedDatagrams() + server.pendingDatagrams() < 300 && !deadline.hasExpired())
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    QCOMPARE(server.pendingDatagrams(), 100);
-    QCOMPARE(server.droppedDatagrams(), 200u);
-    QTRY_COMPARE(recorder.payloads.size(), 100);
-    QCOMPARE(recorder.payloads.last(), sequenceReading(99));
-    // Once drained there is room again.
-    sender.send(sequenceReading(500));
-    QTRY_COMPARE(recorder.payloads.size(), 101);
-    QCOMPARE(server.droppedDatagrams(), 200u);
-}
-
 void TestReceiver::handlerErrorIsReportedAndDeliveryGoesOn() {
     TUDPServer server;
     server.setDefaultPort(0);
@@ -158,7 +133,6 @@ void TestReceiver::handlerErrorIsReportedAndDeliveryGoesOn() {
     QCOMPARE(handled, (QList<QByteArray>{"a", "b", "c"}));
     QCOMPARE(failures.size(), 2);
     QCOMPARE(failures[0][0].toString(), QStringLiteral("vadný datagram"));
-    QCOMPARE(server.handlerErrors(), 2u);
 }
 
 void TestReceiver::portIsHeldExclusively_data() {

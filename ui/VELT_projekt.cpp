@@ -84,7 +84,8 @@ void TForm1::showBatch() {
     }
     QLineEdit* const fields[] = {ui->edit_MAX, ui->edit_MIN, ui->edit_prumer, ui->edit_pocitadlo};
     for (int i = 0; i < 4; ++i) {
-        if (std::exchange(fieldPending_[i], false))
+        // An unchanged text is not set again: setting it would repaint the field.
+        if (std::exchange(fieldPending_[i], false) && fields[i]->text() != pendingFields_[i])
             fields[i]->setText(pendingFields_[i]);
     }
 }

@@ -51,16 +51,22 @@ TLogMemo::TLogMemo(QWidget* parent)
 TLogMemo::~TLogMemo() = default;
 
 void TLogMemo::appendLines(const QStringList& lines) {
+    appending_ = true;
     document_->appendLines(lines);
+    appending_ = false;
 }
 
 // ---- following the document
 
 void TLogMemo::documentChanged(std::int64_t position, const QString& removed, std::int64_t added) {
-    forgetLayouts(store().positionAt(position).line);
     notifyLogTextChanged(this, position, removed, added);
     scheduleScrollBars();
-    viewport()->update();
+    // New last lines change no line already laid out or painted: they are painted when
+    // the scroll bars are updated, by scrolling what is on screen where possible.
+    if (!appending_) {
+        forgetLayouts(store().positionAt(position).line);
+        viewport()->update();
+    }
 }
 
 void TLogMemo::cursorMoved() {
@@ -150,13 +156,26 @@ void TLogMemo::updateScrollBars() {
     std::int64_t first = store().lineCount() - 1;
     for (qreal used = heightOf(first); first > 0 && used + heightOf(first - 1) <= room; --first)
         used += heightOf(first - 1);
-    const QSignalBlocker blocker(bar); // the range is ours, not a user's scroll
-    bar->setRange(0, static_cast<int>(std::min<std::int64_t>(first, INT_MAX)));
-    bar->setPageStep(rowsInView());
-    bar->setSingleStep(1);
-    if (follow)
-        bar->setValue(bar->maximum());
-    viewport()->update();
+    const int before = bar->value();
+    {
+        const QSignalBlocker blocker(bar); // the range is ours, not a user's scroll
+        bar->setRange(0, static_cast<int>(std::min<std::int64_t>(first, INT_MAX)));
+        bar->setPageStep(rowsInView());
+        bar->setSingleStep(1);
+        if (follow)
+            bar->setValue(bar->maximum());
+    }
+    const int moved = bar->value() - before;
+    if (moved > 0 && moved < rowsInView()) {
+        // Following the newest lines: move the pixels up and paint only the new rows.
+        qreal shift = 0;
+        for (int i = before; i < bar->value(); ++i)
+            shift += heightOf(i);
+        if (std::abs(shift - std::round(shift)) < 0.01)
+            return viewport()->scroll(0, -static_cast<int>(std::lround(shift)));
+    }
+    if (moved != 0 || lineTop(store().lineCount() - 1) < viewport()->height())
+        viewport()->update();
 }
 
 void TLogMemo::scrollContentsBy(int, int) {
@@ -638,6 +657,7 @@ void TLogMemo::changeEvent(QEvent* event) {
     if (event->type() == QEvent::FontChange || event->type() == QEvent::LayoutDirectionChange) {
         forgetLayouts();
         updateScrollBars();
+        viewport()->update();
     }
 }
 

@@ -89,6 +89,7 @@ private:
     LogDocument* document_;
     mutable std::map<std::int64_t, std::unique_ptr<QTextLayout>> layouts_;
     bool scrollBarsScheduled_ = false;
+    bool appending_ = false;
     bool followNewest_ = true;
     qreal preferredX_ = -1; // kept across vertical moves, as in QPlainTextEdit
     QString preedit_;
