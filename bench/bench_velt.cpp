@@ -7,6 +7,10 @@
 //   bench_velt soak UDP_SEND [N [RATE]]  N readings (10M) at RATE/s (200k): loss, memory a reading
 //   bench_velt overload UDP_SEND  a flood while the window's thread is blocked: the queue bound
 //   bench_velt startup VELT      exec to port bound and to window shown; CPU while idle
+//   bench_velt cpu UDP_SEND      CPU per reading and share of a core at 100, 1000 and 5000
+//                                readings/s and unpaced, a bare recvmmsg loop's CPU per
+//                                reading in the same run, and the latency from a datagram's
+//                                sending to the paint that shows it
 //   bench_velt log N             log: append cost and resident memory per line at N lines,
 //                                time to paint one screen and to jump to the first line
 
@@ -15,6 +19,7 @@
 #include "ui/VELT_projekt.h"
 
 #include "ui/log_memo.h"
+
 #include <QApplication>
 #include <QBuffer>
 #include <QElapsedTimer>
@@ -30,6 +35,8 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <sys/resource.h>
 
 #include <atomic>
 #include <cstdio>
@@ -235,6 +242,108 @@ int overload(const QString& udpSend) {
     return 0;
 }
 
+double cpuSeconds() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// Probes: readings the sequence never sends, sent from here while a rate runs; the time
+// from sending one to the first paint of the log after the batch that holds it.
+class LatencyProbe : public QObject {
+public:
+    LatencyProbe(TForm1& form, TLogMemo* memo)
+        : memo_(memo), fd_(::socket(AF_INET, SOCK_DGRAM, 0)) {
+        to_.sin_family = AF_INET;
+        to_.sin_port = htons(55555);
+        to_.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        seen_ = memo->store().lineCount();
+        connect(form.findChild<TUDPServer*>(QStringLiteral("udpS")), &TUDPServer::batchDelivered,
+                this, [this] {
+                    for (; seen_ < memo_->store().lineCount(); ++seen_)
+                        if (memo_->store().line(seen_) == kProbeLine)
+                            delivered_ = true;
+                });
+        memo->viewport()->installEventFilter(this);
+    }
+    ~LatencyProbe() override { ::close(fd_); }
+    void send() {
+        if (clock_.isValid() && !painted_)
+            return; // one probe at a time
+        static const char payload[] = {0x7f, 0x01, 0x02, 0x03};
+        painted_ = delivered_ = false;
+        clock_.start();
+        ::sendto(fd_, payload, sizeof payload, 0, reinterpret_cast<const sockaddr*>(&to_),
+                 sizeof to_);
+    }
+    QList<double> latenciesMs;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint && delivered_ && !painted_) {
+            painted_ = true;
+            latenciesMs << clock_.nsecsElapsed() / 1e6;
+        }
+        return false;
+    }
+
+private:
+    static constexpr QStringView kProbeLine = u"Teplota = 133173280";
+    TLogMemo* memo_;
+    int fd_;
+    sockaddr_in to_{};
+    std::int64_t seen_ = 0;
+    QElapsedTimer clock_;
+    bool delivered_ = false, painted_ = true;
+};
+
+int cpu(const QString& udpSend) {
+    TForm1 form;
+    form.show();
+    if (!QTest::qWaitForWindowExposed(&form))
+        return 1;
+    auto* memo = form.findChild<TLogMemo*>(QStringLiteral("Memo1"));
+    for (int rate : {100, 1000, 5000}) {
+        const int count = rate * 5; // five seconds
+        LatencyProbe probe(form, memo);
+        QTimer probing;
+        QObject::connect(&probing, &QTimer::timeout, &probe, &LatencyProbe::send);
+        probing.start(97);
+        const int before = countField(form);
+        const double cpuBefore = cpuSeconds();
+        QElapsedTimer wall;
+        wall.start();
+        send(udpSend, {"--sequence", "--count", QString::number(count), "--rate",
+                       QString::number(rate), "127.0.0.1", "55555"});
+        const double seconds = wall.nsecsElapsed() / 1e9;
+        const double used = cpuSeconds() - cpuBefore;
+        probing.stop();
+        QTest::qWait(300);
+        const int received = countField(form) - before - int(probe.latenciesMs.size());
+        std::sort(probe.latenciesMs.begin(), probe.latenciesMs.end());
+        std::printf("%5d/s: %d of %d, %.1f %% of a core, %.1f us a reading; latency to the paint "
+                    "median %.1f ms, worst %.1f ms (%lld probes)\n",
+                    rate, received, count, 100 * used / seconds, 1e6 * used / count,
+                    probe.latenciesMs.value(probe.latenciesMs.size() / 2),
+                    probe.latenciesMs.isEmpty() ? 0.0 : probe.latenciesMs.last(),
+                    static_cast<long long>(probe.latenciesMs.size()));
+    }
+    constexpr int kBlast = 1000000;
+    const int before = countField(form);
+    const double cpuBefore = cpuSeconds();
+    send(udpSend, {"--sequence", "--count", QString::number(kBlast), "127.0.0.1", "55555"});
+    const int received = settledCount(form) - before;
+    const double used = cpuSeconds() - cpuBefore; // settledCount waits idle
+    std::printf("unpaced: %d of %d, %.2f us a reading\n", received, kBlast,
+                1e6 * used / std::max(1, received));
+    const double bareBefore = cpuSeconds();
+    bareReceiveRate(udpSend, kBlast);
+    std::printf("bare recvmmsg loop, same run: %.2f us a reading\n",
+                1e6 * (cpuSeconds() - bareBefore) / kBlast);
+    return 0;
+}
+
 int logBench(int lines) {
     TForm1 form;
     form.show();
@@ -349,6 +458,8 @@ int main(int argc, char** argv) {
         return overload(args[2]);
     if (args.value(1) == "startup" && args.size() > 2)
         return startup(args[2]);
+    if (args.value(1) == "cpu" && args.size() > 2)
+        return cpu(args[2]);
     if (args.value(1) == "log" && args.size() > 2)
         return logBench(args[2].toInt());
     std::fprintf(stderr, "usage: bench_velt e2e UDP_SEND | log N\n");

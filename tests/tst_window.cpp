@@ -44,6 +44,7 @@ private slots:
     void tabOrderRunsDownTheFigures();
     void resizingMovesNothing();
     void userTextIsOverwrittenOrKept();
+    void logOutOfMemoryStopsNoFigure();
 };
 
 void TestWindow::startUpView() {
@@ -175,6 +176,32 @@ void TestWindow::userTextIsOverwrittenOrKept() {
     send(form, QByteArray::fromHex("0191"));
     QCOMPARE(memo->toPlainText(), QStringLiteral("poznamka\nTeplota = 25.0625"));
     QCOMPARE(average->text(), QStringLiteral("25.0625"));
+}
+
+// When the log cannot grow, every reading still counts; the log says once where readings
+// go missing and, when it can grow again, how many are missing.
+void TestWindow::logOutOfMemoryStopsNoFigure() {
+    TForm1 form;
+    auto* memo = child<TLogMemo>(form, "Memo1");
+    for (int i = 0; i < 3; ++i)
+        send(form, QByteArray::fromHex("0191"));
+    LogStore& store = memo->document().storeForTesting();
+    store.setMemoryLimit(store.memoryBytes());
+    for (int i = 0; i < 5; ++i)
+        send(form, QByteArray::fromHex("0180"));
+    QCOMPARE(fieldText(form, "edit_pocitadlo"), QStringLiteral("8"));
+    QCOMPARE(fieldText(form, "edit_MIN"), QStringLiteral("24"));
+    QCOMPARE(memo->store().lineCount(), 4);
+    store.setMemoryLimit(0);
+    send(form, QByteArray::fromHex("0184"));
+    send(form, QByteArray::fromHex("0185"));
+    QCOMPARE(fieldText(form, "edit_pocitadlo"), QStringLiteral("10"));
+    const QStringList lines = memo->toPlainText().split(u'\n');
+    QCOMPARE(lines.size(), 7);
+    QVERIFY(lines[4].contains(QStringLiteral("Došla paměť")));
+    QVERIFY(!lines[4].startsWith(QStringLiteral("Teplota")));
+    QCOMPARE(lines[5], QStringLiteral("*** Záznam pokračuje; chybí v něm 6 měření. ***"));
+    QCOMPARE(lines[6], QStringLiteral("Teplota = 24.3125"));
 }
 
 QTEST_MAIN(TestWindow)

@@ -4,9 +4,16 @@
 #include "temperature/format.h"
 #include "ui_VELT_projekt.h"
 
+#include <new>
+
 TForm1* Form1 = nullptr;
 
 namespace {
+
+// Lines of the log's own that no reading can produce.
+const QString kLogOutOfMemory = QStringLiteral(
+    "*** Došla paměť: další měření v záznamu chybí, údaje vpravo je dál započítávají. ***");
+const QString kLogResumed = QStringLiteral("*** Záznam pokračuje; chybí v něm %1 měření. ***");
 
 void useSansSerifWhereMsSansSerifIsMissing() {
     static const bool done = [] {
@@ -65,7 +72,14 @@ void TForm1::udpSUDPRead(TUDPServer*, QIODevice& payload, const TUDPBinding*) {
 }
 
 void TForm1::appendLogLine(const QString& line) {
-    pendingLines_.append(line);
+    try {
+        if (missingFromLog_ == 0)
+            pendingLines_.append(line);
+        else
+            ++missingFromLog_; // counted while the log is out of memory; retried per batch
+    } catch (const std::bad_alloc&) {
+        ++missingFromLog_;
+    }
     if (!udpS->isDelivering())
         showBatch();
 }
@@ -77,11 +91,28 @@ void TForm1::setFieldText(velt::Field field, const QString& text) {
         showBatch();
 }
 
-void TForm1::showBatch() {
-    if (!pendingLines_.isEmpty()) {
-        ui->Memo1->appendLines(pendingLines_);
-        pendingLines_.clear();
+void TForm1::appendToLog() {
+    TLogMemo* log = ui->Memo1;
+    if (missingFromLog_ > 0) {
+        // Readings are missing: first say so, once; then try to resume with a line that
+        // says how many are missing.
+        if (!noticeShown_)
+            noticeShown_ = log->appendLines({kLogOutOfMemory}) == 1;
+        if (!noticeShown_ || !log->appendLines({kLogResumed.arg(missingFromLog_)}))
+            return;
+        missingFromLog_ = 0;
+        noticeShown_ = false;
     }
+    const qsizetype appended = log->appendLines(pendingLines_);
+    if (appended < pendingLines_.size()) {
+        missingFromLog_ = pendingLines_.size() - appended;
+        noticeShown_ = log->appendLines({kLogOutOfMemory}) == 1;
+    }
+}
+
+void TForm1::showBatch() {
+    appendToLog();
+    pendingLines_.clear();
     QLineEdit* const fields[] = {ui->edit_MAX, ui->edit_MIN, ui->edit_prumer, ui->edit_pocitadlo};
     for (int i = 0; i < 4; ++i) {
         // An unchanged text is not set again: setting it would repaint the field.

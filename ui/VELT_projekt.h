@@ -32,6 +32,7 @@ private:
     void appendLogLine(const QString& line) override;
     void setFieldText(velt::Field field, const QString& text) override;
     void showBatch();
+    void appendToLog();
 
     std::unique_ptr<Ui::TForm1> ui;
     TUDPServer* udpS = nullptr;
@@ -40,6 +41,10 @@ private:
     QStringList pendingLines_;
     QString pendingFields_[4];
     bool fieldPending_[4] = {};
+    // Readings that found no room in the log when memory ran out. The figures still take
+    // them; the log says where they are missing and how many.
+    std::int64_t missingFromLog_ = 0;
+    bool noticeShown_ = false;
 };
 
 // The application's one main window, set while it exists.

@@ -351,11 +351,18 @@ void LogDocument::setPlainText(QStringView text) {
 
 // ---- readings
 
-void LogDocument::appendLines(const QStringList& lines) {
-    if (lines.isEmpty())
-        return;
+qsizetype LogDocument::appendLines(const QStringList& lines) {
     const std::int64_t position = store_.characterCount();
-    for (const QString& line : lines)
-        store_.appendLine(line);
-    emit contentsChange(position, QString(), store_.characterCount() - position);
+    qsizetype appended = 0;
+    try {
+        for (const QString& line : lines) {
+            store_.appendLine(line);
+            ++appended;
+        }
+    } catch (const std::bad_alloc&) {
+        // The store is as it was before the line that failed.
+    }
+    if (appended > 0)
+        emit contentsChange(position, QString(), store_.characterCount() - position);
+    return appended;
 }

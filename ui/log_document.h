@@ -79,8 +79,10 @@ public:
     // Replaces the whole text and forgets the undo history; the caret goes to the start.
     void setPlainText(QStringView text);
 
-    // Readings: new last lines, below whatever the user typed.
-    void appendLines(const QStringList& lines);
+    // Readings: new last lines, below whatever the user typed. Returns how many were
+    // appended, in order: fewer when memory ran out, and then the rest are not.
+    qsizetype appendLines(const QStringList& lines);
+    LogStore& storeForTesting() { return store_; }
 
 signals:
     // Characters from `position` on: `removed` went, `added` characters came. One signal a

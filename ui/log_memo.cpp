@@ -50,10 +50,11 @@ TLogMemo::TLogMemo(QWidget* parent)
 
 TLogMemo::~TLogMemo() = default;
 
-void TLogMemo::appendLines(const QStringList& lines) {
+qsizetype TLogMemo::appendLines(const QStringList& lines) {
     appending_ = true;
-    document_->appendLines(lines);
+    const qsizetype appended = document_->appendLines(lines);
     appending_ = false;
+    return appended;
 }
 
 // ---- following the document

@@ -32,8 +32,8 @@ public:
     const LogStore& store() const { return document_->store(); }
     QString toPlainText() const { return document_->toPlainText(); }
 
-    // New last lines that are not the user's edits.
-    void appendLines(const QStringList& lines);
+    // New last lines that are not the user's edits; returns how many fitted in memory.
+    qsizetype appendLines(const QStringList& lines);
 
     void copy() const;
     void cut();

@@ -3,6 +3,17 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <new>
+
+namespace {
+
+// Room for `more` elements, growing geometrically as push_back would.
+template <typename T> void makeRoom(std::vector<T>& v, std::size_t more) {
+    if (v.capacity() - v.size() < more)
+        v.reserve(std::max(v.size() + more, 2 * v.capacity()));
+}
+
+} // namespace
 
 LogStore::LogStore(std::int32_t chunkChars, std::int32_t chunkLines)
     : chunkChars_(chunkChars), chunkLines_(chunkLines) {
@@ -23,23 +34,33 @@ QStringView LogStore::line(std::int64_t index) const {
 }
 
 void LogStore::startChunk() {
+    // Everything that can fail is reserved first, so that a failure changes nothing.
+    firstLine_.reserve(firstLine_.size() + 1);
+    firstChar_.reserve(firstChar_.size() + 1);
+    Chunk fresh;
+    fresh.ends.reserve(static_cast<std::size_t>(chunkLines_));
+    chunks_.reserve(chunks_.size() + 1);
     if (!chunks_.empty()) {
         // A full chunk keeps only what it holds; only the last one has room to grow.
         chunks_.back().text.shrink_to_fit();
         chunks_.back().ends.shrink_to_fit();
     }
-    chunks_.emplace_back();
-    chunks_.back().ends.reserve(static_cast<std::size_t>(chunkLines_));
+    chunks_.push_back(std::move(fresh));
     firstLine_.push_back(lineCount_);
     firstChar_.push_back(charCount_);
 }
 
 void LogStore::appendLine(QStringView text) {
+    if (limitBytes_ > 0 && memoryBytes() + static_cast<std::size_t>(text.size()) * 2 > limitBytes_)
+        throw std::bad_alloc();
     if (chunks_.empty() || static_cast<std::int32_t>(chunks_.back().ends.size()) >= chunkLines_ ||
         (!chunks_.back().ends.empty() &&
          static_cast<std::int64_t>(chunks_.back().text.size()) + text.size() > chunkChars_))
         startChunk();
     Chunk& chunk = chunks_.back();
+    // Both reservations before either change: a line is appended whole or not at all.
+    makeRoom(chunk.text, static_cast<std::size_t>(text.size()));
+    makeRoom(chunk.ends, 1);
     chunk.text.insert(chunk.text.end(), text.utf16(), text.utf16() + text.size());
     chunk.ends.push_back(static_cast<std::uint32_t>(chunk.text.size()));
     ++lineCount_;

@@ -41,6 +41,9 @@ public:
 
     // Bytes held, for benchmarks.
     std::size_t memoryBytes() const;
+    // Appending past this many bytes held throws std::bad_alloc, as running out of memory
+    // would; 0 is no limit. Lets tests make memory run out where they choose.
+    void setMemoryLimit(std::size_t bytes) { limitBytes_ = bytes; }
 
 private:
     struct Chunk {
@@ -59,4 +62,5 @@ private:
     std::vector<std::int64_t> firstChar_; // per chunk, separators not counted
     std::int64_t lineCount_ = 0;
     std::int64_t charCount_ = 0;
+    std::size_t limitBytes_ = 0;
 };
