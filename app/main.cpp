@@ -6,11 +6,12 @@ int main(int argc, char* argv[]) {
     TApplication application(argc, argv);
     return velt::run_main_window([] {
         Form1 = new TForm1;
-        QObject::connect(Form1->findChild<TUDPServer*>(QStringLiteral("udpS")),
-                         &TUDPServer::handlerFailed, [](const QString& message) {
-                             velt::report_error(QStringLiteral("chyba při zpracování datagramu: ") +
-                                                message);
-                         });
+        auto* udpS = Form1->findChild<TUDPServer*>(QStringLiteral("udpS"));
+        QObject::connect(udpS, &TUDPServer::batchDelivered, udpS,
+                         [udpS] { velt::report_loss(udpS->lostDatagrams()); });
+        QObject::connect(udpS, &TUDPServer::handlerFailed, [](const QString& message) {
+            velt::report_error(QStringLiteral("chyba při zpracování datagramu: ") + message);
+        });
         return Form1;
     });
 }

@@ -3,8 +3,10 @@
 #include <QElapsedTimer>
 #include <QLibraryInfo>
 #include <QMessageBox>
+#include <QTimer>
 #include <QTranslator>
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <memory>
@@ -32,6 +34,26 @@ void report_error(const QString& message) {
     else
         std::fprintf(stderr, "VELT: %s\n", text.toLocal8Bit().constData());
     heldBack = 0;
+}
+
+void report_loss(unsigned long long total) {
+    static QElapsedTimer sinceLast;
+    static unsigned long long reported = 0;
+    static unsigned long long latest = 0;
+    static bool pending = false;
+    latest = std::max(latest, total);
+    if (latest == reported || pending)
+        return;
+    const auto write = [] {
+        pending = false;
+        sinceLast.start();
+        reported = latest;
+        std::fprintf(stderr, "VELT: ztraceno celkem %llu měření\n", reported);
+    };
+    if (!sinceLast.isValid() || sinceLast.elapsed() >= 1000)
+        return write();
+    pending = true;
+    QTimer::singleShot(1000 - sinceLast.elapsed(), qApp, write);
 }
 
 int run_main_window(const std::function<QWidget*()>& create_form) {

@@ -18,6 +18,10 @@ void show_exception(const QString& message);
 // a flood of failures neither floods the terminal nor goes unseen.
 void report_error(const QString& message);
 
+// Readings lost so far, as the receiver counts them: on stderr when the total grew, at
+// most once a second; the last total is written even when no more losses follow.
+void report_loss(unsigned long long total);
+
 // Builds the main window with `create_form`, shows it and runs the event loop until it
 // is closed. Returns the exit status: 0 after a normal close, 1 after a start-up error.
 int run_main_window(const std::function<QWidget*()>& create_form);

@@ -63,6 +63,7 @@ public:
     // Dropped by the pending bound, and by the kernel for want of socket buffer.
     std::uint64_t droppedDatagrams() const;
     std::uint64_t kernelDroppedDatagrams() const;
+    std::uint64_t lostDatagrams() const { return droppedDatagrams() + kernelDroppedDatagrams(); }
     // Received and not yet handed to OnUDPRead.
     std::int64_t pendingDatagrams() const;
 

@@ -110,8 +110,25 @@ void TForm1::appendToLog() {
     }
 }
 
+void TForm1::showLoss() {
+    const std::uint64_t lost = udpS->lostDatagrams();
+    if (lost == shownLoss_)
+        return;
+    shownLoss_ = lost;
+    const QString text =
+        QStringLiteral("Ztracená měření: %1. Systém jich zahodil %2, protože vyrovnávací "
+                       "paměť soketu byla plná; VELT %3, protože čekalo příliš mnoho "
+                       "datagramů.")
+            .arg(lost)
+            .arg(udpS->kernelDroppedDatagrams())
+            .arg(udpS->droppedDatagrams());
+    ui->edit_pocitadlo->setToolTip(text);
+    ui->edit_pocitadlo->setAccessibleDescription(text);
+}
+
 void TForm1::showBatch() {
     appendToLog();
+    showLoss();
     pendingLines_.clear();
     QLineEdit* const fields[] = {ui->edit_MAX, ui->edit_MIN, ui->edit_prumer, ui->edit_pocitadlo};
     for (int i = 0; i < 4; ++i) {

@@ -33,6 +33,7 @@ private:
     void setFieldText(velt::Field field, const QString& text) override;
     void showBatch();
     void appendToLog();
+    void showLoss();
 
     std::unique_ptr<Ui::TForm1> ui;
     TUDPServer* udpS = nullptr;
@@ -45,6 +46,7 @@ private:
     // them; the log says where they are missing and how many.
     std::int64_t missingFromLog_ = 0;
     bool noticeShown_ = false;
+    std::uint64_t shownLoss_ = 0;
 };
 
 // The application's one main window, set while it exists.
