@@ -4,10 +4,12 @@
 #include "net/payload_stream.h"
 #include "net/receive_thread.h"
 
+#include <QSocketNotifier>
 #include <QTimer>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -101,26 +103,43 @@ std::int64_t TUDPServer::pendingDatagrams() const {
 void TUDPServer::setActive(bool active) {
     if (active == this->active())
         return;
-    if (!active) {
-        receiver_.reset();
-        ::close(std::exchange(socket_, -1));
-        nextFrame_->stop();
-        continuation_->stop();
-        return;
-    }
+    if (!active)
+        return stop();
     socket_ = openSocket(defaultPort_, broadcastEnabled_, binding_);
+    // The receive thread wakes this thread through an eventfd: it touches no Qt object.
+    wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wakeFd_ < 0) {
+        const int error = errno;
+        ::close(std::exchange(socket_, -1));
+        throw std::system_error(error, std::generic_category(), "eventfd");
+    }
+    wakeNotifier_ = new QSocketNotifier(wakeFd_, QSocketNotifier::Read, this);
+    connect(wakeNotifier_, &QSocketNotifier::activated, this, [this] {
+        std::uint64_t count = 0;
+        [[maybe_unused]] const auto ignored = ::read(wakeFd_, &count, sizeof count);
+        deliver();
+    });
     queue_ = std::make_unique<DatagramQueue>(maxPendingDatagrams_, maxPendingBytes_);
     try {
-        receiver_ = std::make_unique<ReceiveThread>(socket_, *queue_, [this] { wake(); });
+        receiver_ = std::make_unique<ReceiveThread>(socket_, *queue_, [fd = wakeFd_] {
+            const std::uint64_t one = 1;
+            [[maybe_unused]] const auto ignored = ::write(fd, &one, sizeof one);
+        });
     } catch (...) {
-        ::close(std::exchange(socket_, -1));
+        stop();
         throw;
     }
 }
 
-void TUDPServer::wake() {
-    // On the receive thread: the owner's thread delivers as soon as it gets to it.
-    QMetaObject::invokeMethod(this, &TUDPServer::deliver, Qt::QueuedConnection);
+void TUDPServer::stop() {
+    receiver_.reset(); // joins the thread before its descriptors close
+    delete std::exchange(wakeNotifier_, nullptr);
+    if (wakeFd_ >= 0)
+        ::close(std::exchange(wakeFd_, -1));
+    if (socket_ >= 0)
+        ::close(std::exchange(socket_, -1));
+    nextFrame_->stop();
+    continuation_->stop();
 }
 
 void TUDPServer::deliver() {

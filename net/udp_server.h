@@ -13,6 +13,7 @@
 #include <memory>
 
 class QIODevice;
+class QSocketNotifier;
 class QTimer;
 class DatagramQueue;
 class ReceiveThread;
@@ -75,7 +76,7 @@ signals:
 
 private:
     void deliver();
-    void wake();
+    void stop();
 
     std::uint16_t defaultPort_ = 0;
     bool broadcastEnabled_ = false;
@@ -83,6 +84,8 @@ private:
     std::int64_t maxPendingBytes_ = kDefaultMaxPendingBytes;
     TUDPBinding binding_;
     int socket_ = -1;
+    int wakeFd_ = -1;
+    QSocketNotifier* wakeNotifier_ = nullptr;
     std::unique_ptr<DatagramQueue> queue_;
     std::unique_ptr<ReceiveThread> receiver_;
     std::unique_ptr<velt::PayloadStream> stream_;
