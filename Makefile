@@ -46,8 +46,10 @@ bench: build
 screenshot:
 	@bash scripts/screenshot
 
+# The Debian package; lintian, where installed, must find no error and no warning.
 package: build
-	@cd $(BUILD) && cpack
+	@cd $(BUILD) && cpack && { ! command -v lintian >/dev/null || \
+	    lintian --fail-on error,warning velt_$$(sed -n 's/^project(VELT VERSION \([0-9.]*\).*/\1/p' ../CMakeLists.txt)_amd64.deb; }
 
 clean:
 	@rm -rf $(BUILD) build-sanitize build-fuzz

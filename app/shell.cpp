@@ -74,7 +74,10 @@ int run_main_window(const std::function<QWidget*()>& create_form) {
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QStringLiteral("VELT"));
     setDesktopFileName(QStringLiteral("cz.velt.VELT"));
-    setWindowIcon(QIcon(QStringLiteral(":/icons/cz.velt.VELT.svg")));
+    QIcon icon(QStringLiteral(":/icons/cz.velt.VELT.png"));
+    for (int size : {16, 22, 24, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/hicolor/%1.png").arg(size));
+    setWindowIcon(icon);
     // The window speaks Czech, so Qt's own texts (context menus, dialog buttons) do too.
     auto* translator = new QTranslator(this);
     if (translator->load(QStringLiteral("qtbase_cs"),

@@ -7,7 +7,10 @@
 #include <QBuffer>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScreen>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QTest>
 
 namespace {
@@ -41,6 +44,10 @@ private slots:
     void readingsWriteIntoTheWindow();
     void captionsFitAndNameTheirFields_data();
     void captionsFitAndNameTheirFields();
+    void widestFiguresFit_data();
+    void widestFiguresFit();
+    void wideNumberShowsItsStart();
+    void placedOnTheScreen();
     void tabOrderRunsDownTheFigures();
     void resizingMovesNothing();
     void userTextIsOverwrittenOrKept();
@@ -112,6 +119,8 @@ void TestWindow::captionsFitAndNameTheirFields_data() {
                              << "edit_MAX";
     QTest::newRow("count") << "Label5"
                            << "edit_pocitadlo";
+    QTest::newRow("port") << "Label3"
+                          << "";
 }
 
 void TestWindow::captionsFitAndNameTheirFields() {
@@ -121,19 +130,90 @@ void TestWindow::captionsFitAndNameTheirFields() {
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     auto* caption = form.findChild<QLabel*>(label);
-    auto* edit = form.findChild<QLineEdit*>(field);
-    QVERIFY(caption && edit);
+    QVERIFY(caption);
+    // Measured with the font the package depends on, standing in for MS Sans Serif.
+    QCOMPARE(QFontInfo(caption->font()).family(), QStringLiteral("Liberation Sans"));
     QVERIFY2(caption->sizeHint().width() <= caption->width(),
              qPrintable(QStringLiteral("%1 needs %2 px, has %3")
                             .arg(caption->text())
                             .arg(caption->sizeHint().width())
                             .arg(caption->width())));
+    if (field.isEmpty())
+        return;
+    auto* edit = form.findChild<QLineEdit*>(field);
+    QVERIFY(edit);
     QVERIFY(caption->geometry().right() < edit->geometry().left());
     QCOMPARE(caption->y(), edit->y());
     QCOMPARE(caption->buddy(), edit);
     QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(edit);
     QVERIFY(accessible);
     QCOMPARE(accessible->text(QAccessible::Name), caption->text());
+}
+
+void TestWindow::widestFiguresFit_data() {
+    QTest::addColumn<QString>("text");
+    QTest::newRow("the largest count") << "2147483647";
+    QTest::newRow("the lowest reading") << "-134213616";
+    QTest::newRow("the highest reading") << "134217728";
+    QTest::newRow("an average of ordinary readings") << "24,705078125";
+    QTest::newRow("the finest negative reading") << "-1048575,9375";
+}
+
+// What readings ordinarily produce is seen whole in the narrow fields.
+void TestWindow::widestFiguresFit() {
+    QFETCH(QString, text);
+    TForm1 form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    for (const char* name : {"edit_prumer", "edit_MIN", "edit_MAX", "edit_pocitadlo"}) {
+        auto* edit = child<QLineEdit>(form, name);
+        QCOMPARE(QFontInfo(edit->font()).family(), QStringLiteral("Liberation Sans"));
+        edit->setText(text);
+        edit->setCursorPosition(0);
+        // The room QLineEdit gives its text: the frame and its margins taken off.
+        QStyleOptionFrame option;
+        option.initFrom(edit);
+        option.lineWidth = edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, edit);
+        const QRect room =
+            edit->style()->subElementRect(QStyle::SE_LineEditContents, &option, edit);
+        const int needed =
+            edit->fontMetrics().horizontalAdvance(text) + 2 * 2; // QLineEdit's margins
+        QVERIFY2(needed <= room.width(), qPrintable(QStringLiteral("%1 in %2: %3 of %4 px")
+                                                        .arg(text, QLatin1String(name))
+                                                        .arg(needed)
+                                                        .arg(room.width())));
+    }
+}
+
+// A text wider than its field shows its start: the tail alone would read as a number.
+void TestWindow::wideNumberShowsItsStart() {
+    TForm1 form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    send(form, QByteArray::fromHex("0100"));
+    for (int i = 0; i < 13; ++i)
+        send(form, QByteArray::fromHex("00"));
+    auto* average = child<QLineEdit>(form, "edit_prumer");
+    QCOMPARE(average->text(), QStringLiteral("7.62939453125E-6"));
+    QCOMPARE(average->cursorPosition(), 0);
+}
+
+void TestWindow::placedOnTheScreen() {
+    TForm1 form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    const QRect room = form.screen()->availableGeometry();
+    if (room.contains(QRect(QPoint(742, 183), form.size())))
+        QCOMPARE(form.pos(), QPoint(742, 183));
+    else
+        QVERIFY2(room.contains(form.frameGeometry()),
+                 qPrintable(QStringLiteral("%1,%2 %3x%4 outside %5x%6")
+                                .arg(form.x())
+                                .arg(form.y())
+                                .arg(form.width())
+                                .arg(form.height())
+                                .arg(room.width())
+                                .arg(room.height())));
 }
 
 void TestWindow::tabOrderRunsDownTheFigures() {

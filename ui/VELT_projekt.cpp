@@ -4,6 +4,10 @@
 #include "temperature/format.h"
 #include "ui_VELT_projekt.h"
 
+#include <QGuiApplication>
+#include <QScreen>
+#include <QShowEvent>
+
 #include <new>
 
 TForm1* Form1 = nullptr;
@@ -13,6 +17,7 @@ namespace {
 // Lines of the log's own that no reading can produce.
 const QString kLogOutOfMemory = QStringLiteral(
     "*** Došla paměť: další měření v záznamu chybí, údaje vpravo je dál započítávají. ***");
+const QPoint kPosition(742, 183);
 const QString kLogResumed = QStringLiteral("*** Záznam pokračuje; chybí v něm %1 měření. ***");
 
 void useSansSerifWhereMsSansSerifIsMissing() {
@@ -24,6 +29,24 @@ void useSansSerifWhereMsSansSerifIsMissing() {
         return true;
     }();
     Q_UNUSED(done);
+}
+
+// The form's position where the window fits on the screen; where it does not (a small
+// screen, a large scale factor), as close to it as the screen's free area allows,
+// frame included.
+void placeOnScreen(QWidget* window, QPoint wanted) {
+    QScreen* screen = QGuiApplication::screenAt(wanted);
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return window->move(wanted);
+    const QRect room = screen->availableGeometry();
+    const QSize outer = window->frameGeometry().size();
+    const int x = std::clamp(wanted.x(), room.left(),
+                             std::max(room.left(), room.right() + 1 - outer.width()));
+    const int y = std::clamp(wanted.y(), room.top(),
+                             std::max(room.top(), room.bottom() + 1 - outer.height()));
+    window->move(x, y);
 }
 
 void setPixelSize(QWidget* widget, int pixels) {
@@ -46,7 +69,7 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::TForm
         const int room = ui->edit_prumer->x() - 4 - label->x();
         label->resize(std::clamp(label->sizeHint().width(), label->width(), room), label->height());
     }
-    move(742, 183);
+    placeOnScreen(this, kPosition);
 
     udpS = new TUDPServer(this);
     udpS->setObjectName(QStringLiteral("udpS"));
@@ -57,6 +80,13 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::TForm
     };
     connect(udpS, &TUDPServer::batchDelivered, this, &TForm1::showBatch);
     udpS->setActive(true);
+}
+
+void TForm1::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // Shown, the frame's size is known: the window must still fit with it.
+    if (!event->spontaneous())
+        placeOnScreen(this, pos());
 }
 
 TForm1::~TForm1() {
@@ -133,7 +163,11 @@ void TForm1::showBatch() {
     QLineEdit* const fields[] = {ui->edit_MAX, ui->edit_MIN, ui->edit_prumer, ui->edit_pocitadlo};
     for (int i = 0; i < 4; ++i) {
         // An unchanged text is not set again: setting it would repaint the field.
-        if (std::exchange(fieldPending_[i], false) && fields[i]->text() != pendingFields_[i])
+        if (std::exchange(fieldPending_[i], false) && fields[i]->text() != pendingFields_[i]) {
             fields[i]->setText(pendingFields_[i]);
+            // A number wider than its field shows its start, not a tail that reads as
+            // another number; the rest stays reachable with the caret.
+            fields[i]->setCursorPosition(0);
+        }
     }
 }

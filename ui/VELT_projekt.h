@@ -28,6 +28,9 @@ public:
     // where the datagram came in; every sender is treated alike, so neither is used.
     void udpSUDPRead(TUDPServer* server, QIODevice& payload, const TUDPBinding* binding);
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     void appendLogLine(const QString& line) override;
     void setFieldText(velt::Field field, const QString& text) override;
