@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTest>
 #include <QTextBlock>
@@ -153,6 +154,7 @@ private slots:
     void readingsKeepTheCaretAndTheUndoHistory();
     void followsNewestOnlyAtTheBottom();
     void dragBelowKeepsSelecting();
+    void screenShowsWhatAFreshPaintShows();
     void accessibleTextFollowsEveryChange();
     void contextMenuOffersWhatApplies();
 };
@@ -321,6 +323,30 @@ void TestLogMemo::dragBelowKeepsSelecting() {
     const std::int64_t released = pair.memo.document().cursor().line;
     QTest::qWait(200);
     QCOMPARE(pair.memo.document().cursor().line, released);
+}
+
+// Readings arrive in batches while the view follows them and scrolls its pixels; what is
+// on screen must be what painting the whole log afresh gives.
+void TestLogMemo::screenShowsWhatAFreshPaintShows() {
+    SideBySide pair{QString()};
+    pair.host.setFocus(); // no caret: it blinks
+    QWidget* viewport = pair.memo.viewport();
+    for (int batch = 0; batch < 12; ++batch) {
+        QStringList lines;
+        for (int i = 0; i < 1 + batch % 4; ++i)
+            lines << QStringLiteral("Teplota = %1").arg(batch * 10 + i);
+        pair.memo.appendLines(lines);
+        QTest::qWait(20); // the view paints, as between two frames
+        const QPoint origin = viewport->mapTo(&pair.host, QPoint(0, 0));
+        const QImage onScreen =
+            pair.host.screen()
+                ->grabWindow(pair.host.winId(), origin.x(), origin.y(), viewport->width(),
+                             viewport->height())
+                .toImage()
+                .convertToFormat(QImage::Format_RGB32);
+        const QImage fresh = viewport->grab().toImage().convertToFormat(QImage::Format_RGB32);
+        QVERIFY2(onScreen == fresh, qPrintable(QStringLiteral("after batch %1").arg(batch)));
+    }
 }
 
 void TestLogMemo::accessibleTextFollowsEveryChange() {

@@ -64,7 +64,11 @@ void TLogMemo::documentChanged(std::int64_t position, const QString& removed, st
     scheduleScrollBars();
     // New last lines change no line already laid out or painted: they are painted when
     // the scroll bars are updated, by scrolling what is on screen where possible.
-    if (!appending_) {
+    if (appending_) {
+        // Remembered until the scroll bars are updated, which paints them.
+        const std::int64_t firstNew = store().positionAt(position).line + 1;
+        firstUnpainted_ = firstUnpainted_ < 0 ? firstNew : std::min(firstUnpainted_, firstNew);
+    } else {
         forgetLayouts(store().positionAt(position).line);
         viewport()->update();
     }
@@ -167,13 +171,23 @@ void TLogMemo::updateScrollBars() {
             bar->setValue(bar->maximum());
     }
     const int moved = bar->value() - before;
+    const std::int64_t firstNew = std::exchange(firstUnpainted_, -1);
     if (moved > 0 && moved < rowsInView()) {
-        // Following the newest lines: move the pixels up and paint only the new rows.
+        // Following the newest lines: move the pixels up, then paint from the first new
+        // line down (the strip the scroll uncovers, and new lines that came into the
+        // part of the view that was empty).
         qreal shift = 0;
         for (int i = before; i < bar->value(); ++i)
             shift += heightOf(i);
-        if (std::abs(shift - std::round(shift)) < 0.01)
-            return viewport()->scroll(0, -static_cast<int>(std::lround(shift)));
+        if (std::abs(shift - std::round(shift)) < 0.01) {
+            viewport()->scroll(0, -static_cast<int>(std::lround(shift)));
+            viewport()->update(0, 0, viewport()->width(), kMargin); // the margin stays blank
+            if (firstNew >= bar->value()) {
+                const int top = static_cast<int>(lineTop(firstNew));
+                viewport()->update(0, top, viewport()->width(), viewport()->height() - top);
+            }
+            return;
+        }
     }
     if (moved != 0 || lineTop(store().lineCount() - 1) < viewport()->height())
         viewport()->update();

@@ -90,6 +90,7 @@ private:
     mutable std::map<std::int64_t, std::unique_ptr<QTextLayout>> layouts_;
     bool scrollBarsScheduled_ = false;
     bool appending_ = false;
+    std::int64_t firstUnpainted_ = -1; // first appended line not painted yet
     bool followNewest_ = true;
     qreal preferredX_ = -1; // kept across vertical moves, as in QPlainTextEdit
     QString preedit_;
