@@ -1,7 +1,6 @@
-# A thin front over CMake: every target installs what is missing first.
+# A thin front over the CMake presets (CMakePresets.json): every target installs what is
+# missing first.
 SHELL := /bin/bash
-BUILD ?= build
-CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 FUZZ_SECONDS ?= 60
 
 .PHONY: deps configure build test test-quick test-sanitize fuzz run bench screenshot package clean
@@ -10,35 +9,33 @@ deps:
 	@bash scripts/install-deps
 
 configure: deps
-	@cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS) >/dev/null
+	@cmake --preset default >/dev/null
 
 build: configure
-	@cmake --build $(BUILD)
+	@cmake --build --preset default
 
 # Everything: the tests, the same tests under AddressSanitizer and UndefinedBehavior-
 # Sanitizer, and a bounded fuzz run.
 test: test-quick test-sanitize fuzz
 
 test-quick: build
-	@cd $(BUILD) && ctest --output-on-failure
+	@ctest --preset default
 
 test-sanitize: deps
-	@cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELT_SANITIZE=ON >/dev/null
-	@cmake --build build-sanitize
-	@cd build-sanitize && ASAN_OPTIONS=detect_leaks=1 \
-	    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure
+	@cmake --preset sanitize >/dev/null
+	@cmake --build --preset sanitize
+	@ctest --preset sanitize
 
 fuzz: deps
-	@cmake -S . -B build-fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DVELT_FUZZ=ON \
-	    -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-	@cmake --build build-fuzz
+	@cmake --preset fuzz >/dev/null
+	@cmake --build --preset fuzz
 	@mkdir -p build-fuzz/corpus
 	@./build-fuzz/fuzz/fuzz_payload -max_total_time=$(FUZZ_SECONDS) -max_len=512 \
 	    -print_final_stats=1 build-fuzz/corpus fuzz/corpus 2>&1 | \
 	    grep -E '^(stat::|==|SUMMARY|oracle|Done)' ; test $${PIPESTATUS[0]} -eq 0
 
 run: build
-	@./$(BUILD)/VELT
+	@./build/VELT
 
 bench: build
 	@bash bench/run
@@ -48,8 +45,8 @@ screenshot:
 
 # The Debian package; lintian, where installed, must find no error and no warning.
 package: build
-	@cd $(BUILD) && cpack && { ! command -v lintian >/dev/null || \
+	@cd build && cpack && { ! command -v lintian >/dev/null || \
 	    lintian --fail-on error,warning velt_$$(sed -n 's/^project(VELT VERSION \([0-9.]*\).*/\1/p' ../CMakeLists.txt)_amd64.deb; }
 
 clean:
-	@rm -rf $(BUILD) build-sanitize build-fuzz
+	@rm -rf build build-sanitize build-fuzz

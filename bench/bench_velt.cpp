@@ -15,6 +15,7 @@
 //                                time to paint one screen and to jump to the first line
 
 #include "net/udp_server.h"
+#include "support/test_support.h"
 #include "temperature/stats.h"
 #include "ui/VELT_projekt.h"
 
@@ -43,15 +44,6 @@
 #include <thread>
 
 namespace {
-
-qint64 residentBytes() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    status.open(QIODevice::ReadOnly);
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong() * 1024;
-    return -1;
-}
 
 int countField(QWidget& form) {
     return form.findChild<QLineEdit*>(QStringLiteral("edit_pocitadlo"))->text().toInt();
@@ -201,7 +193,7 @@ int soak(const QString& udpSend, int count, int rate) {
     if (!QTest::qWaitForWindowExposed(&form))
         return 1;
     auto* udpS = form.findChild<TUDPServer*>(QStringLiteral("udpS"));
-    const qint64 before = residentBytes();
+    const qint64 before = velt::test::residentBytes();
     const QList<QByteArray> report =
         send(udpSend, {"--sequence", "--count", QString::number(count), "--rate",
                        QString::number(rate), "127.0.0.1", "55555"})
@@ -212,7 +204,7 @@ int soak(const QString& udpSend, int count, int rate) {
         "%.1f bytes resident a reading\n",
         report.value(0).constData(), rate, report.value(1).constData(), received, count - received,
         static_cast<unsigned long long>(udpS->droppedDatagrams()),
-        double(residentBytes() - before) / std::max(1, received));
+        double(velt::test::residentBytes() - before) / std::max(1, received));
     return 0;
 }
 
@@ -225,12 +217,12 @@ int overload(const QString& udpSend) {
         return 1;
     auto* udpS = form.findChild<TUDPServer*>(QStringLiteral("udpS"));
     constexpr int kCount = 3000000;
-    const qint64 before = residentBytes();
+    const qint64 before = velt::test::residentBytes();
     QProcess sender;
     sender.start(udpSend, {"--sequence", "--count", QString::number(kCount), "127.0.0.1", "55555"});
     sender.waitForFinished(120000); // blocks the window's thread: nothing is handled meanwhile
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    const qint64 grown = residentBytes() - before;
+    const qint64 grown = velt::test::residentBytes() - before;
     const std::int64_t pending = udpS->pendingDatagrams();
     const std::uint64_t dropped = udpS->droppedDatagrams();
     const int received = settledCount(form);
@@ -352,7 +344,7 @@ int logBench(int lines) {
     auto* memo = form.findChild<TLogMemo*>(QStringLiteral("Memo1"));
     // Lines as readings make them, appended in batches as the window does per delivery.
     QStringList batch;
-    const qint64 memoryBefore = residentBytes();
+    const qint64 memoryBefore = velt::test::residentBytes();
     QElapsedTimer clock;
     clock.start();
     qint64 slowestBatchNs = 0, firstBatchesNs = 0, lastBatchesNs = 0;
@@ -373,7 +365,7 @@ int logBench(int lines) {
     }
     const double appendNs = clock.nsecsElapsed() / double(lines);
     QCoreApplication::processEvents();
-    const qint64 memoryAfter = residentBytes();
+    const qint64 memoryAfter = velt::test::residentBytes();
     clock.restart();
     memo->viewport()->repaint();
     const double paintMs = clock.nsecsElapsed() / 1e6;
@@ -392,17 +384,6 @@ int logBench(int lines) {
     return 0;
 }
 
-bool portTaken(std::uint16_t port) {
-    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(port);
-    const bool taken =
-        ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 && errno == EADDRINUSE;
-    ::close(fd);
-    return taken;
-}
-
 // From exec to the port bound and to the window shown, and CPU ticks while idle.
 int startup(const QString& velt) {
     for (int run = 1; run <= 5; ++run) {
@@ -410,7 +391,7 @@ int startup(const QString& velt) {
         QElapsedTimer clock;
         clock.start();
         program.start(velt, {});
-        while (!portTaken(55555))
+        while (velt::test::canBind(INADDR_ANY, 55555))
             std::this_thread::sleep_for(std::chrono::microseconds(200));
         const double boundMs = clock.nsecsElapsed() / 1e6;
         const auto shown = [] {

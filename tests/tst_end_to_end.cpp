@@ -1,10 +1,12 @@
 // The real window with its receiver on port 55555, fed over loopback.
 
 #include "app/shell.h"
-#include "loopback.h"
 #include "message_boxes.h"
+#include "support/test_support.h"
+
 #include "temperature/stats.h"
 #include "ui/VELT_projekt.h"
+#include <netinet/in.h>
 
 #include "ui/log_memo.h"
 #include <QLineEdit>
@@ -12,6 +14,10 @@
 #include <QRandomGenerator>
 #include <QTest>
 #include <QTimer>
+
+using velt::test::canBind;
+using velt::test::LoopbackSender;
+using velt::test::sequenceReading;
 
 namespace {
 

@@ -2,6 +2,7 @@
 // nothing was lost and every figure is right.
 
 #include "net/udp_server.h"
+#include "support/test_support.h"
 #include "temperature/stats.h"
 #include "ui/VELT_projekt.h"
 
@@ -21,20 +22,7 @@ QString field(QWidget& form, const char* name) {
 }
 
 qint64 residentKiB() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong();
-    return -1;
-}
-
-// udp_send --sequence sends reading i as the bytes 1+i/255^2, 1+(i/255)%255, 1+i%255.
-float sequenceTemperature(long long i) {
-    const long long v =
-        ((1 + (i / (255 * 255)) % 255) << 16) | ((1 + (i / 255) % 255) << 8) | (1 + i % 255);
-    return static_cast<float>(v) / 16; // below 2^24: exact
+    return velt::test::residentBytes() / 1024;
 }
 
 QProcess* startSender(QObject* parent, const QStringList& arguments) {
@@ -72,9 +60,9 @@ void TestFlood::pacedBurstArrivesWhole() {
     QCOMPARE(form.findChild<TUDPServer*>(QStringLiteral("udpS"))->droppedDatagrams(), 0u);
 
     // The figures, computed here from what was sent.
-    float minimum = sequenceTemperature(0), maximum = minimum, average = minimum;
+    float minimum = velt::test::sequenceTemperature(0), maximum = minimum, average = minimum;
     for (long long i = 1; i < kCount; ++i) {
-        const float t = sequenceTemperature(i);
+        const float t = velt::test::sequenceTemperature(i);
         minimum = std::min(minimum, t);
         maximum = std::max(maximum, t);
         average = static_cast<float>((static_cast<long double>(average) + t) / 2);
@@ -86,7 +74,7 @@ void TestFlood::pacedBurstArrivesWhole() {
     QCOMPARE(field(form, "edit_MAX"), QString::number(maximum, 'g', 15));
     QCOMPARE(log->store().line(kCount).toString(),
              QStringLiteral("Teplota = ") +
-                 QString::number(sequenceTemperature(kCount - 1), 'g', 15));
+                 QString::number(velt::test::sequenceTemperature(kCount - 1), 'g', 15));
 
     const qint64 grownKiB = residentKiB() - before;
     qInfo("resident memory grew by %lld KiB for %d readings (%.0f bytes a reading)", grownKiB,
@@ -154,7 +142,7 @@ void TestFlood::ordinaryRatePaintsAboutOncePerFrame() {
     QCOMPARE(memo->store().lineCount(), kCount + 1);
     QCOMPARE(memo->store().line(kCount).toString(),
              QStringLiteral("Teplota = ") +
-                 QString::number(sequenceTemperature(kCount - 1), 'g', 15));
+                 QString::number(velt::test::sequenceTemperature(kCount - 1), 'g', 15));
     for (QWidget* w : watched) {
         const int paints = counter.paints.value(w);
         qInfo("%s: %d paints in %.0f frames", qPrintable(w->objectName()), paints, frames);

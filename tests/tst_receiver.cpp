@@ -1,5 +1,7 @@
-#include "loopback.h"
 #include "net/udp_server.h"
+#include "support/test_support.h"
+
+#include <netinet/in.h>
 
 #include <QDeadlineTimer>
 #include <QIODevice>
@@ -8,6 +10,10 @@
 
 #include <stdexcept>
 #include <thread>
+
+using velt::test::canBind;
+using velt::test::LoopbackSender;
+using velt::test::sequenceReading;
 
 namespace {
 

@@ -8,6 +8,8 @@
 // --sequence the three-byte readings 01 01 01, 01 01 02, ... that contain no zero byte.
 // Prints the number of datagrams sent and the seconds it took.
 
+#include "support/test_support.h"
+
 #include <arpa/inet.h>
 #include <dirent.h>
 #include <netinet/in.h>
@@ -137,9 +139,7 @@ int main(int argc, char** argv) {
         for (long long k = 0; k < due; ++k) {
             const long long i = sent + k;
             if (sequence) {
-                readings[k] = {static_cast<unsigned char>(1 + (i / (255 * 255)) % 255),
-                               static_cast<unsigned char>(1 + (i / 255) % 255),
-                               static_cast<unsigned char>(1 + i % 255)};
+                readings[k] = velt::test::sequenceBytes(i);
                 iov[k] = {readings[k].data(), 3};
             } else {
                 auto& p = payloads[static_cast<std::size_t>(i) % payloads.size()];
