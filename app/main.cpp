@@ -4,13 +4,13 @@
 
 int main(int argc, char* argv[]) {
     TApplication application(argc, argv);
-    return velt::run_main_window([] {
+    return velt::runMainWindow([] {
         Form1 = new TForm1;
         auto* udpS = Form1->findChild<TUDPServer*>(QStringLiteral("udpS"));
         QObject::connect(udpS, &TUDPServer::batchDelivered, udpS,
-                         [udpS] { velt::report_loss(udpS->lostDatagrams()); });
+                         [udpS] { velt::reportLoss(udpS->lostDatagrams()); });
         QObject::connect(udpS, &TUDPServer::handlerFailed, [](const QString& message) {
-            velt::report_error(QStringLiteral("chyba při zpracování datagramu: ") + message);
+            velt::reportError(QStringLiteral("chyba při zpracování datagramu: ") + message);
         });
         return Form1;
     });

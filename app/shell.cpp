@@ -13,13 +13,13 @@
 
 namespace velt {
 
-void show_exception(const QString& message) {
+void showException(const QString& message) {
     std::fprintf(stderr, "VELT: %s\n", message.toLocal8Bit().constData());
     QMessageBox box(QMessageBox::Critical, QStringLiteral("VELT"), message, QMessageBox::Ok);
     box.exec();
 }
 
-void report_error(const QString& message) {
+void reportError(const QString& message) {
     static QElapsedTimer sinceLast;
     static unsigned long long heldBack = 0;
     if (sinceLast.isValid() && sinceLast.elapsed() < 1000) {
@@ -36,7 +36,7 @@ void report_error(const QString& message) {
     heldBack = 0;
 }
 
-void report_loss(unsigned long long total) {
+void reportLoss(unsigned long long total) {
     static QElapsedTimer sinceLast;
     static unsigned long long reported = 0;
     static unsigned long long latest = 0;
@@ -56,15 +56,15 @@ void report_loss(unsigned long long total) {
     QTimer::singleShot(1000 - sinceLast.elapsed(), qApp, write);
 }
 
-int run_main_window(const std::function<QWidget*()>& create_form) {
+int runMainWindow(const std::function<QWidget*()>& createForm) {
     try {
-        const std::unique_ptr<QWidget> form(create_form());
+        const std::unique_ptr<QWidget> form(createForm());
         form->show();
         return QApplication::exec();
     } catch (const std::exception& error) {
-        show_exception(QString::fromUtf8(error.what()));
+        showException(QString::fromUtf8(error.what()));
     } catch (...) {
-        show_exception(QString());
+        showException(QString());
     }
     return 1;
 }
@@ -89,9 +89,9 @@ bool TApplication::notify(QObject* receiver, QEvent* event) {
     try {
         return QApplication::notify(receiver, event);
     } catch (const std::exception& error) {
-        velt::report_error(QString::fromUtf8(error.what()));
+        velt::reportError(QString::fromUtf8(error.what()));
     } catch (...) {
-        velt::report_error(QString());
+        velt::reportError(QString());
     }
     return false;
 }

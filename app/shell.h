@@ -11,20 +11,20 @@ namespace velt {
 
 // A modal message box owned by no window, titled with the program's name, and the same
 // text on stderr for a start from a terminal.
-void show_exception(const QString& message);
+void showException(const QString& message);
 
 // An error while the program runs (a datagram's handling failed, an event handler threw):
 // written to stderr at most once a second, with how many more came in between, so that
 // a flood of failures neither floods the terminal nor goes unseen.
-void report_error(const QString& message);
+void reportError(const QString& message);
 
 // Readings lost so far, as the receiver counts them: on stderr when the total grew, at
 // most once a second; the last total is written even when no more losses follow.
-void report_loss(unsigned long long total);
+void reportLoss(unsigned long long total);
 
-// Builds the main window with `create_form`, shows it and runs the event loop until it
+// Builds the main window with `createForm`, shows it and runs the event loop until it
 // is closed. Returns the exit status: 0 after a normal close, 1 after a start-up error.
-int run_main_window(const std::function<QWidget*()>& create_form);
+int runMainWindow(const std::function<QWidget*()>& createForm);
 
 } // namespace velt
 

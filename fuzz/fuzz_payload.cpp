@@ -98,7 +98,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const velt::TemperatureStats before = stats;
         const int linesBefore = view.lines;
         stream.setPayload(reinterpret_cast<const char*>(payload), static_cast<qint64>(length));
-        velt::handle_payload(stream, stats, view, u".");
+        velt::handlePayload(stream, stats, view, u".");
         if (length == 0) {
             CHECK(view.lines == linesBefore);
             CHECK(stats.count == before.count && stats.average == before.average);

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+namespace velt {
+
 namespace {
 
 // Queue memory kept for the next burst; beyond this it is freed once drained.
@@ -61,3 +63,5 @@ bool DatagramQueue::goIdle() {
         return false;
     return true;
 }
+
+} // namespace velt

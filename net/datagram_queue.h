@@ -11,6 +11,8 @@
 #include <mutex>
 #include <vector>
 
+namespace velt {
+
 class DatagramQueue {
 public:
     DatagramQueue(std::int64_t maxDatagrams, std::int64_t maxBytes);
@@ -49,3 +51,5 @@ private:
     std::atomic<std::int64_t> pendingBytes_ = 0;
     std::atomic<std::uint64_t> dropped_ = 0;
 };
+
+} // namespace velt

@@ -14,6 +14,8 @@
 #include <system_error>
 #include <vector>
 
+namespace velt {
+
 namespace {
 
 constexpr int kBatchMessages = 32;
@@ -106,3 +108,5 @@ void ReceiveThread::run() {
         }
     }
 }
+
+} // namespace velt

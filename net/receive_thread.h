@@ -11,6 +11,8 @@
 #include <functional>
 #include <thread>
 
+namespace velt {
+
 class DatagramQueue;
 
 class ReceiveThread {
@@ -35,3 +37,5 @@ private:
     std::atomic<std::uint64_t> kernelDrops_ = 0;
     std::thread thread_;
 };
+
+} // namespace velt

@@ -119,9 +119,9 @@ void TUDPServer::setActive(bool active) {
         [[maybe_unused]] const auto ignored = ::read(wakeFd_, &count, sizeof count);
         deliver();
     });
-    queue_ = std::make_unique<DatagramQueue>(maxPendingDatagrams_, maxPendingBytes_);
+    queue_ = std::make_unique<velt::DatagramQueue>(maxPendingDatagrams_, maxPendingBytes_);
     try {
-        receiver_ = std::make_unique<ReceiveThread>(socket_, *queue_, [fd = wakeFd_] {
+        receiver_ = std::make_unique<velt::ReceiveThread>(socket_, *queue_, [fd = wakeFd_] {
             const std::uint64_t one = 1;
             [[maybe_unused]] const auto ignored = ::write(fd, &one, sizeof one);
         });
@@ -155,7 +155,7 @@ void TUDPServer::deliver() {
     const auto deadline = std::chrono::steady_clock::now() + kBatchTime;
     bool more = false;
     int handled = 0;
-    for (DatagramQueue::Datagram datagram{}; queue_->next(datagram); ++handled) {
+    for (velt::DatagramQueue::Datagram datagram{}; queue_->next(datagram); ++handled) {
         stream_->setPayload(datagram.data, datagram.size);
         try {
             if (OnUDPRead)

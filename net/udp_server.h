@@ -15,12 +15,12 @@
 class QIODevice;
 class QSocketNotifier;
 class QTimer;
-class DatagramQueue;
-class ReceiveThread;
 
 namespace velt {
+class DatagramQueue;
 class PayloadStream;
-}
+class ReceiveThread;
+} // namespace velt
 
 // The socket a datagram came in on.
 struct TUDPBinding {
@@ -86,8 +86,8 @@ private:
     int socket_ = -1;
     int wakeFd_ = -1;
     QSocketNotifier* wakeNotifier_ = nullptr;
-    std::unique_ptr<DatagramQueue> queue_;
-    std::unique_ptr<ReceiveThread> receiver_;
+    std::unique_ptr<velt::DatagramQueue> queue_;
+    std::unique_ptr<velt::ReceiveThread> receiver_;
     std::unique_ptr<velt::PayloadStream> stream_;
     QTimer* nextFrame_ = nullptr;
     QTimer* continuation_ = nullptr;

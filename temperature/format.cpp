@@ -24,24 +24,24 @@ struct Decimal {
     int point = 0; // value = 0.digits x 10^point
 };
 
-int bit_width128(u128 v) {
+int bitWidth128(u128 v) {
     const auto high = static_cast<std::uint64_t>(v >> 64);
     return high != 0 ? 64 + std::bit_width(high) : std::bit_width(static_cast<std::uint64_t>(v));
 }
 
-void write_u128(Decimal& d, u128 n) {
+void writeU128(Decimal& d, u128 n) {
     constexpr std::uint64_t kTen19 = 10'000'000'000'000'000'000ULL;
     // At most 39 digits: a leading part and up to two 19-digit groups.
     std::uint64_t groups[2] = {};
-    int group_count = 0;
+    int groupCount = 0;
     while (n > UINT64_MAX) {
-        groups[group_count++] = static_cast<std::uint64_t>(n % kTen19);
+        groups[groupCount++] = static_cast<std::uint64_t>(n % kTen19);
         n /= kTen19;
     }
     char* first = d.digits.data();
     char* p = std::to_chars(first, first + d.digits.size(), static_cast<std::uint64_t>(n)).ptr;
-    while (group_count > 0) {
-        std::uint64_t group = groups[--group_count];
+    while (groupCount > 0) {
+        std::uint64_t group = groups[--groupCount];
         for (int i = 18; i >= 0; --i, group /= 10)
             p[i] = static_cast<char>('0' + group % 10);
         p += 19;
@@ -51,7 +51,7 @@ void write_u128(Decimal& d, u128 n) {
 
 // Exact decimal expansion of a finite positive value. Values that arrive as floats
 // take the integer path; the rest go through the exact, slower library conversion.
-void exact_decimal(double v, Decimal& d) {
+void exactDecimal(double v, Decimal& d) {
     int exp2 = 0;
     const double fraction = std::frexp(v, &exp2);
     auto mantissa = static_cast<std::uint64_t>(std::ldexp(fraction, 53));
@@ -61,7 +61,7 @@ void exact_decimal(double v, Decimal& d) {
     e += zeros;
 
     if (e >= 0 && std::bit_width(mantissa) + e <= 128) {
-        write_u128(d, u128{mantissa} << e);
+        writeU128(d, u128{mantissa} << e);
         d.point = d.length;
         return;
     }
@@ -71,8 +71,8 @@ void exact_decimal(double v, Decimal& d) {
         u128 five = 1;
         for (int i = 0; i < k; ++i)
             five *= 5;
-        if (std::bit_width(mantissa) + bit_width128(five) <= 128) {
-            write_u128(d, u128{mantissa} * five);
+        if (std::bit_width(mantissa) + bitWidth128(five) <= 128) {
+            writeU128(d, u128{mantissa} * five);
             d.point = d.length - k;
             return;
         }
@@ -93,7 +93,7 @@ void exact_decimal(double v, Decimal& d) {
 
 // The 16th digit alone decides: five or more rounds away from zero, whatever follows.
 // So a value lying exactly half-way (24.00006103515625) rounds up, to 24.0000610351563.
-void round_to_significant(Decimal& d) {
+void roundToSignificant(Decimal& d) {
     if (d.length > kSignificantDigits) {
         const bool up = d.digits[kSignificantDigits] >= '5';
         d.length = kSignificantDigits;
@@ -114,19 +114,19 @@ void round_to_significant(Decimal& d) {
         --d.length;
 }
 
-void append_digits(QString& out, const char* digits, int count) {
+void appendDigits(QString& out, const char* digits, int count) {
     for (int i = 0; i < count; ++i)
         out.append(QChar(digits[i]));
 }
 
-void append_zeros(QString& out, int count) {
+void appendZeros(QString& out, int count) {
     for (int i = 0; i < count; ++i)
         out.append(QChar('0'));
 }
 
 } // namespace
 
-void append_float_to_str(QString& out, double value, QStringView decimal_separator) {
+void appendFloatToStr(QString& out, double value, QStringView decimalSeparator) {
     if (std::isnan(value)) {
         out.append(QLatin1String("NAN"));
         return;
@@ -144,48 +144,48 @@ void append_float_to_str(QString& out, double value, QStringView decimal_separat
     }
 
     Decimal d;
-    exact_decimal(value, d);
-    round_to_significant(d);
+    exactDecimal(value, d);
+    roundToSignificant(d);
     const char* digits = d.digits.data();
 
     const bool fixed = d.point >= -4 && d.point <= kSignificantDigits;
     if (!fixed) {
-        append_digits(out, digits, 1);
+        appendDigits(out, digits, 1);
         if (d.length > 1) {
-            out.append(decimal_separator);
-            append_digits(out, digits + 1, d.length - 1);
+            out.append(decimalSeparator);
+            appendDigits(out, digits + 1, d.length - 1);
         }
         std::array<char, 8> exponent{};
         const auto end =
             std::to_chars(exponent.data(), exponent.data() + exponent.size(), d.point - 1).ptr;
         out.append(QChar('E'));
-        append_digits(out, exponent.data(), static_cast<int>(end - exponent.data()));
+        appendDigits(out, exponent.data(), static_cast<int>(end - exponent.data()));
     } else if (d.point <= 0) {
         out.append(QChar('0'));
-        out.append(decimal_separator);
-        append_zeros(out, -d.point);
-        append_digits(out, digits, d.length);
+        out.append(decimalSeparator);
+        appendZeros(out, -d.point);
+        appendDigits(out, digits, d.length);
     } else if (d.point < d.length) {
-        append_digits(out, digits, d.point);
-        out.append(decimal_separator);
-        append_digits(out, digits + d.point, d.length - d.point);
+        appendDigits(out, digits, d.point);
+        out.append(decimalSeparator);
+        appendDigits(out, digits + d.point, d.length - d.point);
     } else {
-        append_digits(out, digits, d.length);
-        append_zeros(out, d.point - d.length);
+        appendDigits(out, digits, d.length);
+        appendZeros(out, d.point - d.length);
     }
 }
 
-QString float_to_str(double value, QStringView decimal_separator) {
+QString floatToStr(double value, QStringView decimalSeparator) {
     QString text;
-    append_float_to_str(text, value, decimal_separator);
+    appendFloatToStr(text, value, decimalSeparator);
     return text;
 }
 
-QString count_text(std::int32_t count) {
+QString countText(std::int32_t count) {
     return QString::number(count);
 }
 
-QString numeric_locale_name() {
+QString numericLocaleName() {
     for (const char* variable : {"LC_ALL", "LC_NUMERIC", "LANG"}) {
         const QString value = qEnvironmentVariable(variable);
         if (!value.isEmpty())
@@ -194,15 +194,15 @@ QString numeric_locale_name() {
     return QStringLiteral("C");
 }
 
-QString decimal_separator_for_locale(const QString& locale_name) {
-    if (locale_name == u"C" || locale_name == u"POSIX" || locale_name.startsWith(u"C."))
+QString decimalSeparatorForLocale(const QString& localeName) {
+    if (localeName == u"C" || localeName == u"POSIX" || localeName.startsWith(u"C."))
         return QStringLiteral(".");
-    const QString separator = QLocale(locale_name).decimalPoint();
+    const QString separator = QLocale(localeName).decimalPoint();
     return separator.isEmpty() ? QStringLiteral(".") : separator;
 }
 
-QStringView user_decimal_separator() {
-    static const QString separator = decimal_separator_for_locale(numeric_locale_name());
+QStringView userDecimalSeparator() {
+    static const QString separator = decimalSeparatorForLocale(numericLocaleName());
     return separator;
 }
 

@@ -14,17 +14,17 @@ namespace velt {
 // fixed notation from 0.00001 up to 15 integer digits, otherwise scientific such as
 // "7.62939453125E-6". Appends to `out` so that a caller can build a line without a
 // temporary.
-void append_float_to_str(QString& out, double value, QStringView decimal_separator);
-QString float_to_str(double value, QStringView decimal_separator);
+void appendFloatToStr(QString& out, double value, QStringView decimalSeparator);
+QString floatToStr(double value, QStringView decimalSeparator);
 
 // What printf's "%i" gives for the count.
-QString count_text(std::int32_t count);
+QString countText(std::int32_t count);
 
 // The locale name that decides number formatting: LC_ALL, then LC_NUMERIC, then LANG,
 // as the desktop reads them; "C" when none is set.
-QString numeric_locale_name();
-QString decimal_separator_for_locale(const QString& locale_name);
+QString numericLocaleName();
+QString decimalSeparatorForLocale(const QString& localeName);
 // The separator of the user's settings, read once.
-QStringView user_decimal_separator();
+QStringView userDecimalSeparator();
 
 } // namespace velt

@@ -11,8 +11,8 @@
 
 namespace velt {
 
-void handle_payload(QIODevice& payload, TemperatureStats& stats, ReadingView& view,
-                    QStringView decimal_separator) {
+void handlePayload(QIODevice& payload, TemperatureStats& stats, ReadingView& view,
+                   QStringView decimalSeparator) {
     if (payload.size() == 0)
         return;
 
@@ -27,15 +27,15 @@ void handle_payload(QIODevice& payload, TemperatureStats& stats, ReadingView& vi
     QString line;
     line.reserve(32);
     line.append(kLogLinePrefix);
-    append_float_to_str(line, t, decimal_separator);
+    appendFloatToStr(line, t, decimalSeparator);
     view.appendLogLine(line);
 
-    take_reading(stats, t);
+    takeReading(stats, t);
 
-    view.setFieldText(Field::Maximum, float_to_str(stats.maximum, decimal_separator));
-    view.setFieldText(Field::Minimum, float_to_str(stats.minimum, decimal_separator));
-    view.setFieldText(Field::Average, float_to_str(stats.average, decimal_separator));
-    view.setFieldText(Field::Count, count_text(stats.count));
+    view.setFieldText(Field::Maximum, floatToStr(stats.maximum, decimalSeparator));
+    view.setFieldText(Field::Minimum, floatToStr(stats.minimum, decimalSeparator));
+    view.setFieldText(Field::Average, floatToStr(stats.average, decimalSeparator));
+    view.setFieldText(Field::Count, countText(stats.count));
 }
 
 } // namespace velt

@@ -35,7 +35,7 @@ protected:
 
 // One datagram's payload, positioned at its first byte. An empty payload changes
 // nothing. Throws std::runtime_error when the stream fails to read.
-void handle_payload(QIODevice& payload, TemperatureStats& stats, ReadingView& view,
-                    QStringView decimal_separator);
+void handlePayload(QIODevice& payload, TemperatureStats& stats, ReadingView& view,
+                   QStringView decimalSeparator);
 
 } // namespace velt

@@ -4,7 +4,7 @@
 
 namespace velt {
 
-TemperatureStats temperature_stats;
+TemperatureStats temperatureStats;
 
 void update_statistics(TemperatureStats& stats, Temperature t) {
     if (t > stats.maximum)
@@ -14,7 +14,7 @@ void update_statistics(TemperatureStats& stats, Temperature t) {
     stats.average = static_cast<Temperature>((double{stats.average} + double{t}) * 0.5);
 }
 
-void take_reading(TemperatureStats& stats, Temperature t) {
+void takeReading(TemperatureStats& stats, Temperature t) {
     if (stats.count < std::numeric_limits<std::int32_t>::max())
         ++stats.count;
     if (stats.count <= 1) {

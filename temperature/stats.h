@@ -21,9 +21,9 @@ void update_statistics(TemperatureStats& stats, Temperature t);
 // Counts the reading and updates the figures. The count stops at its maximum instead
 // of wrapping: a wrapped, negative count would make the next reading restart the
 // figures as if it were the first.
-void take_reading(TemperatureStats& stats, Temperature t);
+void takeReading(TemperatureStats& stats, Temperature t);
 
 // The program's figures: one set for the whole run, never reset or saved.
-extern TemperatureStats temperature_stats;
+extern TemperatureStats temperatureStats;
 
 } // namespace velt

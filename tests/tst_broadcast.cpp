@@ -45,7 +45,7 @@ class TestBroadcast : public QObject {
 private slots:
     void initTestCase();
     void cleanupTestCase();
-    void init() { velt::temperature_stats = {}; }
+    void init() { velt::temperatureStats = {}; }
     void receivedLikeUnicast_data();
     void receivedLikeUnicast();
 

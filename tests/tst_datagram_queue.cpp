@@ -18,7 +18,7 @@ QByteArray numbered(std::uint32_t i, int size) {
     return bytes;
 }
 
-std::uint32_t numberOf(const DatagramQueue::Datagram& d) {
+std::uint32_t numberOf(const velt::DatagramQueue::Datagram& d) {
     std::uint32_t i = 0;
     std::memcpy(&i, d.data, sizeof i);
     return i;
@@ -50,10 +50,10 @@ void TestDatagramQueue::boundDropsTheNewest() {
     QFETCH(int, maxBytes);
     QFETCH(int, size);
     QFETCH(int, queued);
-    DatagramQueue queue(maxDatagrams, maxBytes);
+    velt::DatagramQueue queue(maxDatagrams, maxBytes);
     constexpr int kPushed = 300;
     std::vector<QByteArray> payloads;
-    std::vector<DatagramQueue::Datagram> batch;
+    std::vector<velt::DatagramQueue::Datagram> batch;
     for (int i = 0; i < kPushed; ++i) {
         payloads.push_back(size == 0 ? QByteArray() : numbered(i, size));
         batch.push_back({payloads.back().constData(), std::uint32_t(payloads.back().size())});
@@ -61,7 +61,7 @@ void TestDatagramQueue::boundDropsTheNewest() {
     QCOMPARE(queue.push(batch.data(), kPushed), queued);
     QCOMPARE(queue.pendingDatagrams(), queued);
     QCOMPARE(queue.droppedDatagrams(), std::uint64_t(kPushed - queued));
-    DatagramQueue::Datagram d{};
+    velt::DatagramQueue::Datagram d{};
     for (int i = 0; i < queued; ++i) {
         QVERIFY(queue.next(d));
         QCOMPARE(int(d.size), payloads[i].size());
@@ -75,13 +75,13 @@ void TestDatagramQueue::boundDropsTheNewest() {
 
 void TestDatagramQueue::acrossThreadsNothingIsLostOrStranded() {
     constexpr std::uint32_t kCount = 200000;
-    DatagramQueue queue(5000, 1 << 20);
+    velt::DatagramQueue queue(5000, 1 << 20);
     std::counting_semaphore<> wakeUps(0);
     std::atomic<bool> done = false;
     std::thread producer([&] {
         for (std::uint32_t i = 0; i < kCount; i += 8) {
             QByteArray p[8];
-            DatagramQueue::Datagram batch[8];
+            velt::DatagramQueue::Datagram batch[8];
             for (int j = 0; j < 8; ++j) {
                 p[j] = numbered(i + j, 3 + j % 5);
                 batch[j] = {p[j].constData(), std::uint32_t(p[j].size())};
@@ -99,7 +99,7 @@ void TestDatagramQueue::acrossThreadsNothingIsLostOrStranded() {
     bool ordered = true;
     for (;;) {
         wakeUps.acquire();
-        DatagramQueue::Datagram d{};
+        velt::DatagramQueue::Datagram d{};
         for (;;) {
             while (queue.next(d)) {
                 const std::uint32_t i = numberOf(d);

@@ -39,7 +39,7 @@ QStringList fields(QWidget& form) {
 class TestEndToEnd : public QObject {
     Q_OBJECT
 private slots:
-    void init() { velt::temperature_stats = {}; }
+    void init() { velt::temperatureStats = {}; }
     void readingsOverLoopback_data();
     void readingsOverLoopback();
     void hostileDatagramsLeaveLaterReadingsExact();
@@ -92,7 +92,7 @@ void TestEndToEnd::hostileDatagramsLeaveLaterReadingsExact() {
             QTRY_COMPARE(fields(form)[3], QString::number(sent));
     }
     QTRY_COMPARE(fields(form)[3], QString::number(sent));
-    velt::temperature_stats = {};
+    velt::temperatureStats = {};
     sender.send(QByteArray::fromHex("0191"));
     QTRY_COMPARE(fields(form)[3], QStringLiteral("1"));
     QCOMPARE(fields(form), (QStringList{"25.0625", "25.0625", "25.0625", "1"}));
@@ -103,7 +103,7 @@ void TestEndToEnd::secondInstanceFailsAndFirstKeepsReceiving() {
     TForm1 first;
     SeenBox seen;
     answerNextMessageBox(seen);
-    const int status = velt::run_main_window([] { return new TForm1; });
+    const int status = velt::runMainWindow([] { return new TForm1; });
     QCOMPARE(status, 1);
     QCOMPARE(seen.shown, 1);
     QVERIFY2(seen.text.contains(QStringLiteral("55555")), qPrintable(seen.text));

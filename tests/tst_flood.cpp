@@ -36,7 +36,7 @@ QProcess* startSender(QObject* parent, const QStringList& arguments) {
 class TestFlood : public QObject {
     Q_OBJECT
 private slots:
-    void init() { velt::temperature_stats = {}; }
+    void init() { velt::temperatureStats = {}; }
     void pacedBurstArrivesWhole();
     void unpacedBlastAccountsForEveryReading();
     void ordinaryRatePaintsAboutOncePerFrame();
@@ -67,9 +67,9 @@ void TestFlood::pacedBurstArrivesWhole() {
         maximum = std::max(maximum, t);
         average = static_cast<float>((static_cast<long double>(average) + t) / 2);
     }
-    QCOMPARE(velt::temperature_stats.minimum, minimum);
-    QCOMPARE(velt::temperature_stats.maximum, maximum);
-    QCOMPARE(velt::temperature_stats.average, average);
+    QCOMPARE(velt::temperatureStats.minimum, minimum);
+    QCOMPARE(velt::temperatureStats.maximum, maximum);
+    QCOMPARE(velt::temperatureStats.average, average);
     QCOMPARE(field(form, "edit_MIN"), QString::number(minimum, 'g', 15));
     QCOMPARE(field(form, "edit_MAX"), QString::number(maximum, 'g', 15));
     QCOMPARE(log->store().line(kCount).toString(),

@@ -80,7 +80,7 @@ void TestFormat::floatToStr_data() {
 void TestFormat::floatToStr() {
     QFETCH(double, value);
     QFETCH(QString, separator);
-    QTEST(velt::float_to_str(value, separator), "expected");
+    QTEST(velt::floatToStr(value, separator), "expected");
 }
 
 // Every float the statistics can hold, checked against the library's exact, differently
@@ -107,7 +107,7 @@ void TestFormat::agreesWithExactConversionOnRandomFloats() {
         const auto stop = std::to_chars(rounded, rounded + sizeof rounded, double{f},
                                         std::chars_format::scientific, 14)
                               .ptr;
-        const QString ours = velt::float_to_str(f, u".");
+        const QString ours = velt::floatToStr(f, u".");
         // Compare significant digits and magnitude, not the layout.
         QString digits = ours;
         digits.remove(u'-').remove(u'.');
@@ -144,7 +144,7 @@ void TestFormat::countText() {
     QFETCH(int, count);
     char expected[32];
     std::snprintf(expected, sizeof expected, "%i", count);
-    QCOMPARE(velt::count_text(count), QString::fromLatin1(expected));
+    QCOMPARE(velt::countText(count), QString::fromLatin1(expected));
 }
 
 void TestFormat::separatorForLocale_data() {
@@ -170,7 +170,7 @@ void TestFormat::separatorForLocale_data() {
 
 void TestFormat::separatorForLocale() {
     QFETCH(QString, locale);
-    QTEST(velt::decimal_separator_for_locale(locale), "separator");
+    QTEST(velt::decimalSeparatorForLocale(locale), "separator");
 }
 
 void TestFormat::localeVariablePrecedence_data() {
@@ -209,7 +209,7 @@ void TestFormat::localeVariablePrecedence() {
     set("LC_ALL", lcAll);
     set("LC_NUMERIC", lcNumeric);
     set("LANG", lang);
-    QTEST(velt::numeric_locale_name(), "expected");
+    QTEST(velt::numericLocaleName(), "expected");
 }
 
 QTEST_APPLESS_MAIN(TestFormat)

@@ -7,11 +7,11 @@
 
 namespace {
 
-LogPosition at(const LogDocument& document, std::int64_t offset) {
+velt::LogPosition at(const velt::LogDocument& document, std::int64_t offset) {
     return document.store().positionAt(offset);
 }
 
-std::int64_t offsetOf(const LogDocument& document, LogPosition p) {
+std::int64_t offsetOf(const velt::LogDocument& document, velt::LogPosition p) {
     return document.store().offsetOf(p);
 }
 
@@ -64,7 +64,7 @@ void TestLogDocument::graphemesStayWhole() {
     QFETCH(QString, text);
     QFETCH(int, caret);
     QFETCH(QString, action);
-    LogDocument document;
+    velt::LogDocument document;
     document.setPlainText(text);
     document.setCursor(at(document, caret));
     if (action == u"backspace")
@@ -72,9 +72,9 @@ void TestLogDocument::graphemesStayWhole() {
     else if (action == u"delete")
         document.deleteNextCharacter();
     else if (action == u"right" || action == u"shift+right")
-        document.move(LogDocument::Move::Right, action == u"shift+right");
+        document.move(velt::LogDocument::Move::Right, action == u"shift+right");
     else if (action == u"left")
-        document.move(LogDocument::Move::Left, false);
+        document.move(velt::LogDocument::Move::Left, false);
     else if (action == u"type")
         document.insertText(u"-");
     QTEST(document.toPlainText(), "after");
@@ -83,9 +83,9 @@ void TestLogDocument::graphemesStayWhole() {
 }
 
 void TestLogDocument::everyChangeIsReportedOnce() {
-    LogDocument document;
+    velt::LogDocument document;
     QStringList changes;
-    connect(&document, &LogDocument::contentsChange,
+    connect(&document, &velt::LogDocument::contentsChange,
             [&](std::int64_t position, const QString& removed, std::int64_t added) {
                 changes << QStringLiteral("%1 -%2 +%3").arg(position).arg(removed).arg(added);
             });
@@ -99,7 +99,7 @@ void TestLogDocument::everyChangeIsReportedOnce() {
              (QStringList{"0 - +2", "2 - +26", "1 -b +0", "1 - +1", "0 -ab +0", "0 - +2"}));
     // The readings stayed through all of it, and the caret never followed them.
     QCOMPARE(document.toPlainText(), QStringLiteral("ab\nTeplota = 24\nTeplota = 25"));
-    QCOMPARE(document.cursor(), (LogPosition{0, 2}));
+    QCOMPARE(document.cursor(), (velt::LogPosition{0, 2}));
 }
 
 QTEST_GUILESS_MAIN(TestLogDocument)

@@ -64,7 +64,7 @@ struct SideBySide {
             .arg(c.position());
     }
     QString memoState() const {
-        const LogStore& store = memo.store();
+        const velt::LogStore& store = memo.store();
         return QStringLiteral("%1 [%2,%3]")
             .arg(memo.toPlainText())
             .arg(store.offsetOf(memo.document().anchor()))
@@ -338,12 +338,11 @@ void TestLogMemo::screenShowsWhatAFreshPaintShows() {
         pair.memo.appendLines(lines);
         QTest::qWait(20); // the view paints, as between two frames
         const QPoint origin = viewport->mapTo(&pair.host, QPoint(0, 0));
-        const QImage onScreen =
-            pair.host.screen()
-                ->grabWindow(pair.host.winId(), origin.x(), origin.y(), viewport->width(),
-                             viewport->height())
-                .toImage()
-                .convertToFormat(QImage::Format_RGB32);
+        const QImage onScreen = pair.host.screen()
+                                    ->grabWindow(pair.host.winId(), origin.x(), origin.y(),
+                                                 viewport->width(), viewport->height())
+                                    .toImage()
+                                    .convertToFormat(QImage::Format_RGB32);
         const QImage fresh = viewport->grab().toImage().convertToFormat(QImage::Format_RGB32);
         QVERIFY2(onScreen == fresh, qPrintable(QStringLiteral("after batch %1").arg(batch)));
     }
@@ -354,14 +353,14 @@ void TestLogMemo::accessibleTextFollowsEveryChange() {
     TLogMemo& memo = pair.memo;
     QStringList events;
     recordedEvents = &events;
-    setLogAccessibilityObserver(recordTextEvent); // no assistive technology runs offscreen
+    velt::setLogAccessibilityObserver(recordTextEvent); // no assistive technology runs offscreen
     memo.document().setCursor({1, 2});
     memo.setFocus();
     QTest::keyClicks(&memo, "x");
     QTest::keyClick(&memo, Qt::Key_Backspace);
     memo.appendLines({"Teplota = 24"});
     QCOMPARE(events, (QStringList{"+5:x", "-5:x", "+5:\nTeplota = 24"}));
-    setLogAccessibilityObserver(nullptr);
+    velt::setLogAccessibilityObserver(nullptr);
 
     QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(&memo);
     QVERIFY(accessible);

@@ -11,13 +11,13 @@ struct Model {
     QStringList lines{QString()};
 
     QString text() const { return lines.join(u'\n'); }
-    qint64 offsetOf(LogPosition p) const {
+    qint64 offsetOf(velt::LogPosition p) const {
         qint64 offset = 0;
         for (qint64 i = 0; i < p.line; ++i)
             offset += lines[i].size() + 1;
         return offset + p.column;
     }
-    void replace(LogPosition from, LogPosition to, const QString& text) {
+    void replace(velt::LogPosition from, velt::LogPosition to, const QString& text) {
         const QString joined =
             lines[from.line].left(from.column) + text + lines[to.line].mid(to.column);
         lines.remove(from.line, to.line - from.line + 1);
@@ -35,7 +35,7 @@ QString randomText(QRandomGenerator& random, bool breaks) {
     return text;
 }
 
-LogPosition randomPosition(QRandomGenerator& random, const Model& model) {
+velt::LogPosition randomPosition(QRandomGenerator& random, const Model& model) {
     const qint64 line = random.bounded(int(model.lines.size()));
     return {line, std::int32_t(random.bounded(int(model.lines[line].size()) + 1))};
 }
@@ -61,7 +61,7 @@ void TestLogStore::matchesAPlainListOfLines_data() {
 void TestLogStore::matchesAPlainListOfLines() {
     QFETCH(int, chunkChars);
     QFETCH(int, chunkLines);
-    LogStore store(chunkChars, chunkLines);
+    velt::LogStore store(chunkChars, chunkLines);
     Model model;
     QRandomGenerator random(chunkChars * 31 + chunkLines);
     for (int step = 0; step < 3000; ++step) {
@@ -70,20 +70,22 @@ void TestLogStore::matchesAPlainListOfLines() {
             store.appendLine(line);
             model.lines << line;
         } else {
-            LogPosition from = randomPosition(random, model), to = randomPosition(random, model);
+            velt::LogPosition from = randomPosition(random, model),
+                              to = randomPosition(random, model);
             if (to < from)
                 std::swap(from, to);
             if (random.bounded(4) != 0) // mostly small edits, as a user makes them
                 to = {from.line, std::min<std::int32_t>(from.column + random.bounded(3),
                                                         model.lines[from.line].size())};
             const QString text = randomText(random, true);
-            const LogPosition after = store.replace(from, to, text);
+            const velt::LogPosition after = store.replace(from, to, text);
             model.replace(from, to, text);
             QCOMPARE(model.offsetOf(after), model.offsetOf(from) + text.size());
         }
         QCOMPARE(store.lineCount(), model.lines.size());
         QCOMPARE(store.characterCount(), model.text().size());
-        const LogPosition a = randomPosition(random, model), b = randomPosition(random, model);
+        const velt::LogPosition a = randomPosition(random, model),
+                                b = randomPosition(random, model);
         QCOMPARE(store.offsetOf(a), model.offsetOf(a));
         QCOMPARE(store.positionAt(model.offsetOf(b)), b);
         QCOMPARE(store.text(std::min(a, b), std::max(a, b)),
@@ -96,7 +98,7 @@ void TestLogStore::matchesAPlainListOfLines() {
 }
 
 void TestLogStore::aMillionReadingsFitIn40BytesEach() {
-    LogStore store;
+    velt::LogStore store;
     for (int i = 0; i < 1000000; ++i)
         store.appendLine(u"Teplota = 25.0625");
     // 17 UTF-16 characters and a 4-byte line end: 38 bytes and a little for the chunks.

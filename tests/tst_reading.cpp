@@ -41,7 +41,7 @@ void feed(const QByteArray& payload, velt::TemperatureStats& stats, RecordingVie
     QBuffer buffer;
     buffer.setData(payload);
     buffer.open(QIODevice::ReadOnly);
-    velt::handle_payload(buffer, stats, view, separator);
+    velt::handlePayload(buffer, stats, view, separator);
 }
 
 QByteArray ffThen0191(int size) {
@@ -153,7 +153,7 @@ void TestReading::failedReadLeavesEverythingUnchanged() {
     velt::TemperatureStats stats;
     RecordingView view;
     FailingDevice device;
-    QVERIFY_THROWS_EXCEPTION(std::runtime_error, velt::handle_payload(device, stats, view, u"."));
+    QVERIFY_THROWS_EXCEPTION(std::runtime_error, velt::handlePayload(device, stats, view, u"."));
     QCOMPARE(stats.count, 0);
     QVERIFY(view.calls.isEmpty());
 }

@@ -42,7 +42,7 @@ void TestShell::startUpErrorIsShownAndFails() {
     QFETCH(QString, message);
     SeenBox seen;
     answerNextMessageBox(seen);
-    const int status = velt::run_main_window([&]() -> QWidget* {
+    const int status = velt::runMainWindow([&]() -> QWidget* {
         if (kind == 0)
             throw std::runtime_error(message.toStdString());
         throw 42;
@@ -59,7 +59,7 @@ void TestShell::closingTheWindowExitsWithZero() {
         QVERIFY(shown && shown->isVisible());
         shown->close();
     });
-    const int status = velt::run_main_window([&] { return shown = new QWidget; });
+    const int status = velt::runMainWindow([&] { return shown = new QWidget; });
     QCOMPARE(status, 0);
     QVERIFY(shown.isNull());
 }

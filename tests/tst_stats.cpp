@@ -44,7 +44,7 @@ void TestStats::sequences() {
     QFETCH(QList<float>, readings);
     TemperatureStats stats;
     for (float t : readings)
-        velt::take_reading(stats, t);
+        velt::takeReading(stats, t);
     QTEST(stats.minimum, "minimum");
     QTEST(stats.maximum, "maximum");
     QTEST(stats.average, "average");
@@ -53,15 +53,15 @@ void TestStats::sequences() {
 
 void TestStats::halvingRunEndsExactlyOnTheReading() {
     TemperatureStats stats;
-    velt::take_reading(stats, 24.5f);
-    float expected_gap = 0.5f;
+    velt::takeReading(stats, 24.5f);
+    float expectedGap = 0.5f;
     for (int i = 1; i <= 18; ++i) {
-        velt::take_reading(stats, 24.0f);
-        expected_gap /= 2;
-        QCOMPARE(stats.average, 24.0f + expected_gap);
+        velt::takeReading(stats, 24.0f);
+        expectedGap /= 2;
+        QCOMPARE(stats.average, 24.0f + expectedGap);
     }
     // 24 + 2^-20 lies half-way between two floats; ties go to the even one, 24.
-    velt::take_reading(stats, 24.0f);
+    velt::takeReading(stats, 24.0f);
     QCOMPARE(stats.average, 24.0f);
     QCOMPARE(stats.minimum, 24.0f);
     QCOMPARE(stats.maximum, 24.5f);
@@ -70,10 +70,10 @@ void TestStats::halvingRunEndsExactlyOnTheReading() {
 void TestStats::countSaturatesAndFiguresKeepMoving() {
     constexpr auto kMax = std::numeric_limits<std::int32_t>::max();
     TemperatureStats stats{20.0f, 30.0f, 25.0f, kMax - 1};
-    velt::take_reading(stats, 27.0f);
+    velt::takeReading(stats, 27.0f);
     QCOMPARE(stats.count, kMax);
     QCOMPARE(stats.average, 26.0f);
-    velt::take_reading(stats, 10.0f);
+    velt::takeReading(stats, 10.0f);
     QCOMPARE(stats.count, kMax);
     QCOMPARE(stats.minimum, 10.0f);
     QCOMPARE(stats.maximum, 30.0f);

@@ -38,7 +38,7 @@ QString fieldText(QWidget& form, const char* name) {
 class TestWindow : public QObject {
     Q_OBJECT
 private slots:
-    void init() { velt::temperature_stats = {}; }
+    void init() { velt::temperatureStats = {}; }
     void startUpView();
     void readingsWriteIntoTheWindow_data();
     void readingsWriteIntoTheWindow();
@@ -265,7 +265,7 @@ void TestWindow::logOutOfMemoryStopsNoFigure() {
     auto* memo = child<TLogMemo>(form, "Memo1");
     for (int i = 0; i < 3; ++i)
         send(form, QByteArray::fromHex("0191"));
-    LogStore& store = memo->document().storeForTesting();
+    velt::LogStore& store = memo->document().storeForTesting();
     store.setMemoryLimit(store.memoryBytes());
     for (int i = 0; i < 5; ++i)
         send(form, QByteArray::fromHex("0180"));

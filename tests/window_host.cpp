@@ -14,7 +14,7 @@
 int main(int argc, char* argv[]) {
     TApplication application(argc, argv);
     const int closeAfterMs = argc > 1 ? std::atoi(argv[1]) : 1000;
-    return velt::run_main_window([closeAfterMs] {
+    return velt::runMainWindow([closeAfterMs] {
         Form1 = new TForm1;
         QTimer::singleShot(closeAfterMs, Form1, [] {
             const auto* count = Form1->findChild<QLineEdit*>(QStringLiteral("edit_pocitadlo"));

@@ -98,7 +98,7 @@ TForm1::~TForm1() {
 }
 
 void TForm1::udpSUDPRead(TUDPServer*, QIODevice& payload, const TUDPBinding*) {
-    velt::handle_payload(payload, velt::temperature_stats, *this, velt::user_decimal_separator());
+    velt::handlePayload(payload, velt::temperatureStats, *this, velt::userDecimalSeparator());
 }
 
 void TForm1::appendLogLine(const QString& line) {

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+namespace velt {
+
 namespace {
 
 constexpr std::size_t kMaxUndoSteps = 1000;
@@ -366,3 +368,5 @@ qsizetype LogDocument::appendLines(const QStringList& lines) {
         emit contentsChange(position, QString(), store_.characterCount() - position);
     return appended;
 }
+
+} // namespace velt

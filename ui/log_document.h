@@ -17,6 +17,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace velt {
+
 class LogDocument : public QObject {
     Q_OBJECT
 public:
@@ -111,3 +113,5 @@ private:
     std::vector<Edit> undo_;
     std::vector<Edit> redo_;
 };
+
+} // namespace velt

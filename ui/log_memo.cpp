@@ -36,15 +36,15 @@ QString withoutCarriageReturns(QString text) {
 } // namespace
 
 TLogMemo::TLogMemo(QWidget* parent)
-    : QAbstractScrollArea(parent), document_(new LogDocument(this)) {
-    installLogMemoAccessible();
+    : QAbstractScrollArea(parent), document_(new velt::LogDocument(this)) {
+    velt::installLogMemoAccessible();
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_InputMethodEnabled);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff); // lines wrap instead
     viewport()->setCursor(Qt::IBeamCursor);
     viewport()->setBackgroundRole(QPalette::Base);
-    connect(document_, &LogDocument::contentsChange, this, &TLogMemo::documentChanged);
-    connect(document_, &LogDocument::cursorChanged, this, &TLogMemo::cursorMoved);
+    connect(document_, &velt::LogDocument::contentsChange, this, &TLogMemo::documentChanged);
+    connect(document_, &velt::LogDocument::cursorChanged, this, &TLogMemo::cursorMoved);
     updateScrollBars();
 }
 
@@ -60,7 +60,7 @@ qsizetype TLogMemo::appendLines(const QStringList& lines) {
 // ---- following the document
 
 void TLogMemo::documentChanged(std::int64_t position, const QString& removed, std::int64_t added) {
-    notifyLogTextChanged(this, position, removed, added);
+    velt::notifyLogTextChanged(this, position, removed, added);
     scheduleScrollBars();
     // New last lines change no line already laid out or painted: they are painted when
     // the scroll bars are updated, by scrolling what is on screen where possible.
@@ -75,11 +75,11 @@ void TLogMemo::documentChanged(std::int64_t position, const QString& removed, st
 }
 
 void TLogMemo::cursorMoved() {
-    const LogPosition start = document_->selectionStart(), end = document_->selectionEnd();
+    const velt::LogPosition start = document_->selectionStart(), end = document_->selectionEnd();
     const bool selectionChanged = start != lastSelectionStart_ || end != lastSelectionEnd_;
     lastSelectionStart_ = start;
     lastSelectionEnd_ = end;
-    notifyLogCursorChanged(this, selectionChanged);
+    velt::notifyLogCursorChanged(this, selectionChanged);
     if (!preedit_.isEmpty())
         forgetLayouts();
     restartBlinking();
@@ -199,7 +199,7 @@ void TLogMemo::scrollContentsBy(int, int) {
 
 void TLogMemo::ensureCursorVisible() {
     QScrollBar* bar = verticalScrollBar();
-    const LogPosition cursor = document_->cursor();
+    const velt::LogPosition cursor = document_->cursor();
     if (cursor.line < bar->value()) {
         bar->setValue(static_cast<int>(cursor.line));
         return;
@@ -229,7 +229,7 @@ void TLogMemo::resizeEvent(QResizeEvent* event) {
 // ---- geometry
 
 QRect TLogMemo::cursorRect() const {
-    const LogPosition cursor = document_->cursor();
+    const velt::LogPosition cursor = document_->cursor();
     const QTextLayout* layout = layoutOf(cursor.line);
     const int column = cursor.column + (preedit_.isEmpty() ? 0 : preeditCursor_);
     const QTextLine row = layout->lineForTextPosition(column);
@@ -240,7 +240,7 @@ QRect TLogMemo::cursorRect() const {
     return QRectF(x, top + row.y(), 1, row.height()).toAlignedRect();
 }
 
-QRectF TLogMemo::characterRect(LogPosition p) const {
+QRectF TLogMemo::characterRect(velt::LogPosition p) const {
     p = store().clamp(p);
     const QTextLayout* layout = layoutOf(p.line);
     const QTextLine row = layout->lineForTextPosition(p.column);
@@ -253,7 +253,7 @@ QRectF TLogMemo::characterRect(LogPosition p) const {
     return QRectF(kMargin + std::min(x0, x1), top, std::abs(x1 - x0), row.height());
 }
 
-LogPosition TLogMemo::positionAt(QPoint point) const {
+velt::LogPosition TLogMemo::positionAt(QPoint point) const {
     const std::int64_t first = verticalScrollBar()->value();
     const qreal x = point.x() - kMargin;
     if (point.y() < kMargin) {
@@ -281,7 +281,7 @@ LogPosition TLogMemo::positionAt(QPoint point) const {
     return store().end();
 }
 
-LogPosition TLogMemo::verticalMove(LogPosition from, int rows, bool clampAtEnds) {
+velt::LogPosition TLogMemo::verticalMove(velt::LogPosition from, int rows, bool clampAtEnds) {
     const QTextLayout* layout = layoutOf(from.line);
     const QTextLine current = layout->lineForTextPosition(from.column);
     if (preferredX_ < 0)
@@ -310,7 +310,7 @@ LogPosition TLogMemo::verticalMove(LogPosition from, int rows, bool clampAtEnds)
     return {line, static_cast<std::int32_t>(target.isValid() ? target.xToCursor(preferredX_) : 0)};
 }
 
-LogPosition TLogMemo::rowEdge(LogPosition p, bool end) const {
+velt::LogPosition TLogMemo::rowEdge(velt::LogPosition p, bool end) const {
     const QTextLayout* layout = layoutOf(p.line);
     const QTextLine row = layout->lineForTextPosition(p.column);
     if (!row.isValid())
@@ -331,8 +331,9 @@ void TLogMemo::paintEvent(QPaintEvent* event) {
     QPainter painter(viewport());
     const QPalette& pal = palette();
     painter.setPen(pal.color(QPalette::Text));
-    const LogPosition selFrom = document_->selectionStart(), selTo = document_->selectionEnd();
-    const LogPosition cursor = document_->cursor();
+    const velt::LogPosition selFrom = document_->selectionStart(),
+                            selTo = document_->selectionEnd();
+    const velt::LogPosition cursor = document_->cursor();
     const QRectF clip = event->rect();
     qreal y = kMargin;
     for (std::int64_t line = verticalScrollBar()->value();
@@ -380,7 +381,7 @@ void TLogMemo::paintEvent(QPaintEvent* event) {
 // ---- keys
 
 bool TLogMemo::handleMove(QKeyEvent* event) {
-    using Move = LogDocument::Move;
+    using Move = velt::LogDocument::Move;
     struct Binding {
         QKeySequence::StandardKey key;
         Move move;
@@ -436,7 +437,7 @@ bool TLogMemo::handleMove(QKeyEvent* event) {
     for (const Visual& v : visual) {
         if (!event->matches(v.key))
             continue;
-        const LogPosition cursor = document_->cursor();
+        const velt::LogPosition cursor = document_->cursor();
         if (v.kind == RowStart || v.kind == RowEnd) {
             preferredX_ = -1;
             document_->setCursor(rowEdge(cursor, v.kind == RowEnd), v.select);
@@ -445,7 +446,7 @@ bool TLogMemo::handleMove(QKeyEvent* event) {
         // A page moves the caret as many rows as the view shows and the view with it;
         // at either end it stops on the first or last row instead of not moving.
         const int rows = v.kind == Page ? std::max(1, rowsInView() - 1) : 1;
-        const LogPosition target = verticalMove(cursor, rows * v.direction, v.kind == Page);
+        const velt::LogPosition target = verticalMove(cursor, rows * v.direction, v.kind == Page);
         if (v.kind == Page) {
             QScrollBar* bar = verticalScrollBar();
             bar->setValue(bar->value() + static_cast<int>(target.line - cursor.line));
@@ -522,7 +523,7 @@ void TLogMemo::selectionToPrimary() const {
 void TLogMemo::inputMethodEvent(QInputMethodEvent* event) {
     if (!event->commitString().isEmpty() || event->replacementLength() > 0) {
         if (event->replacementLength() > 0) {
-            const LogPosition c = document_->cursor();
+            const velt::LogPosition c = document_->cursor();
             const std::int32_t from = std::max(0, c.column + event->replacementStart());
             document_->select({c.line, from}, {c.line, from + event->replacementLength()});
         }
@@ -539,7 +540,7 @@ void TLogMemo::inputMethodEvent(QInputMethodEvent* event) {
 }
 
 QVariant TLogMemo::inputMethodQuery(Qt::InputMethodQuery query) const {
-    const LogPosition cursor = document_->cursor(), anchor = document_->anchor();
+    const velt::LogPosition cursor = document_->cursor(), anchor = document_->anchor();
     switch (query) {
     case Qt::ImEnabled:
         return true;
@@ -576,8 +577,8 @@ void TLogMemo::mousePressEvent(QMouseEvent* event) {
         tripleClickTimer_.stop();
         // The whole line with its line break, as QPlainTextEdit selects it.
         const std::int64_t line = document_->cursor().line;
-        const LogPosition end{line, static_cast<std::int32_t>(store().line(line).size())};
-        document_->select({line, 0}, document_->moved(end, LogDocument::Move::NextCharacter));
+        const velt::LogPosition end{line, static_cast<std::int32_t>(store().line(line).size())};
+        document_->select({line, 0}, document_->moved(end, velt::LogDocument::Move::NextCharacter));
         return;
     }
     document_->setCursor(positionAt(point), event->modifiers() & Qt::ShiftModifier);
@@ -620,7 +621,7 @@ void TLogMemo::mouseReleaseEvent(QMouseEvent* event) {
 void TLogMemo::mouseDoubleClickEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton)
         return QAbstractScrollArea::mouseDoubleClickEvent(event);
-    const LogPosition p = positionAt(event->position().toPoint());
+    const velt::LogPosition p = positionAt(event->position().toPoint());
     document_->setCursor(p);
     if (!store().line(p.line).isEmpty()) {
         const auto [from, to] = document_->wordAt(p);
@@ -696,7 +697,7 @@ QMenu* TLogMemo::createStandardContextMenu() {
     menu->addAction(text("&Paste", QKeySequence::Paste), this, &TLogMemo::paste)
         ->setEnabled(!clipboard()->text().isEmpty());
     menu->addAction(QCoreApplication::translate("QWidgetTextControl", "Delete"), document_,
-                    &LogDocument::removeSelectedText)
+                    &velt::LogDocument::removeSelectedText)
         ->setEnabled(selected);
     menu->addSeparator();
     menu->addAction(text("Select All", QKeySequence::SelectAll), this, &TLogMemo::selectAll)

@@ -1,6 +1,6 @@
 #pragma once
 // TLogMemo, the window's log: an ordinary editable multi-line text control over a
-// LogDocument, split as QPlainTextEdit is over its text control. The document holds the
+// velt::LogDocument, split as QPlainTextEdit is over its text control. The document holds the
 // text, caret, selection and undo history; this view lays out and paints only the lines
 // in view, each through a cached QTextLayout, so caret, selection and hit testing follow
 // Qt's bidirectional and grapheme rules and long lines wrap at the widget's width. The
@@ -27,9 +27,9 @@ public:
     explicit TLogMemo(QWidget* parent = nullptr);
     ~TLogMemo() override;
 
-    LogDocument& document() { return *document_; }
-    const LogDocument& document() const { return *document_; }
-    const LogStore& store() const { return document_->store(); }
+    velt::LogDocument& document() { return *document_; }
+    const velt::LogDocument& document() const { return *document_; }
+    const velt::LogStore& store() const { return document_->store(); }
     QString toPlainText() const { return document_->toPlainText(); }
 
     // New last lines that are not the user's edits; returns how many fitted in memory.
@@ -48,8 +48,8 @@ public:
     // Viewport geometry: the caret's rectangle, the box of the grapheme at a position
     // (empty past a line's end), and the position nearest to a point.
     QRect cursorRect() const;
-    QRectF characterRect(LogPosition position) const;
-    LogPosition positionAt(QPoint viewportPoint) const;
+    QRectF characterRect(velt::LogPosition position) const;
+    velt::LogPosition positionAt(QPoint viewportPoint) const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -73,8 +73,8 @@ private:
     qreal heightOf(std::int64_t line) const;
     int rowsInView() const;
     qreal lineTop(std::int64_t line) const; // viewport y; only for lines from the first shown
-    LogPosition verticalMove(LogPosition from, int rows, bool clampAtEnds);
-    LogPosition rowEdge(LogPosition from, bool end) const;
+    velt::LogPosition verticalMove(velt::LogPosition from, int rows, bool clampAtEnds);
+    velt::LogPosition rowEdge(velt::LogPosition from, bool end) const;
     bool handleMove(QKeyEvent* event);
     void documentChanged(std::int64_t position, const QString& removed, std::int64_t added);
     void cursorMoved();
@@ -86,7 +86,7 @@ private:
     void selectionToPrimary() const;
     void extendSelectionTo(QPoint viewportPoint);
 
-    LogDocument* document_;
+    velt::LogDocument* document_;
     mutable std::map<std::int64_t, std::unique_ptr<QTextLayout>> layouts_;
     bool scrollBarsScheduled_ = false;
     bool appending_ = false;
@@ -102,6 +102,6 @@ private:
     QBasicTimer autoScrollTimer_;
     QPoint lastMousePoint_;
     bool selecting_ = false;
-    LogPosition lastSelectionStart_;
-    LogPosition lastSelectionEnd_;
+    velt::LogPosition lastSelectionStart_;
+    velt::LogPosition lastSelectionEnd_;
 };

@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <climits>
 
+namespace velt {
+
 namespace {
 
 LogAccessibilityObserver observer = nullptr;
@@ -220,3 +222,5 @@ void notifyLogCursorChanged(TLogMemo* memo, bool selectionChanged) {
     QAccessibleTextCursorEvent event(memo, clampedOffset(store.offsetOf(document.cursor())));
     send(&event);
 }
+
+} // namespace velt

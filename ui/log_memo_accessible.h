@@ -12,6 +12,8 @@
 class QAccessibleEvent;
 class TLogMemo;
 
+namespace velt {
+
 // Makes QAccessible build the log's interface; safe to call more than once.
 void installLogMemoAccessible();
 
@@ -23,3 +25,5 @@ void setLogAccessibilityObserver(LogAccessibilityObserver observer);
 void notifyLogTextChanged(TLogMemo* memo, std::int64_t position, const QString& removed,
                           std::int64_t added);
 void notifyLogCursorChanged(TLogMemo* memo, bool selectionChanged);
+
+} // namespace velt

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <new>
 
+namespace velt {
+
 namespace {
 
 // Room for `more` elements, growing geometrically as push_back would.
@@ -192,3 +194,5 @@ std::size_t LogStore::memoryBytes() const {
                  chunk.ends.capacity() * sizeof(std::uint32_t);
     return bytes;
 }
+
+} // namespace velt

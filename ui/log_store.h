@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace velt {
+
 struct LogPosition {
     std::int64_t line = 0;
     std::int32_t column = 0;
@@ -64,3 +66,5 @@ private:
     std::int64_t charCount_ = 0;
     std::size_t limitBytes_ = 0;
 };
+
+} // namespace velt
