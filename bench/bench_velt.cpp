@@ -19,10 +19,12 @@
 #include "temperature/stats.h"
 #include "ui/VELT_projekt.h"
 
+#include "temperature/format.h"
 #include "ui/log_memo.h"
 
 #include <QApplication>
 #include <QBuffer>
+#include <QClipboard>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
@@ -41,7 +43,9 @@
 
 #include <atomic>
 #include <cstdio>
+#include <span>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -336,26 +340,32 @@ int cpu(const QString& udpSend) {
     return 0;
 }
 
-int logBench(int lines) {
+int logBench(long long lines) {
     TForm1 form;
     form.show();
     if (!QTest::qWaitForWindowExposed(&form))
         return 1;
     auto* memo = form.findChild<TLogMemo*>(QStringLiteral("Memo1"));
-    // Lines as readings make them, appended in batches as the window does per delivery.
-    QStringList batch;
+    // Readings as the window hands them to the log once a frame: values with the lengths
+    // of the lines the handler made of them.
+    std::vector<float> values(4096);
+    std::vector<std::uint8_t> lengths(4096);
+    for (int v = 0; v < 4096; ++v) {
+        values[v] = v / 16.0f;
+        lengths[v] = static_cast<std::uint8_t>(10 + velt::floatToStr(values[v], u".").size());
+    }
     const qint64 memoryBefore = velt::test::residentBytes();
     QElapsedTimer clock;
     clock.start();
     qint64 slowestBatchNs = 0, firstBatchesNs = 0, lastBatchesNs = 0;
-    constexpr int kBatch = 1000;
-    for (int i = 0; i < lines; i += kBatch) {
-        batch.clear();
-        for (int j = i; j < std::min(lines, i + kBatch); ++j)
-            batch << QStringLiteral("Teplota = ") + QString::number(j % 4096 / 16.0);
+    constexpr int kBatch = 1024;
+    for (long long i = 0; i < lines; i += kBatch) {
+        const auto from = static_cast<std::size_t>(i % 4096);
+        const auto n = static_cast<std::size_t>(std::min<long long>(kBatch, lines - i));
         QElapsedTimer one;
         one.start();
-        memo->appendLines(batch);
+        memo->appendReadings(std::span(values).subspan(from, n),
+                             std::span(lengths).subspan(from, n), u'.');
         const qint64 ns = one.nsecsElapsed();
         slowestBatchNs = std::max(slowestBatchNs, ns);
         if (i < lines / 10)
@@ -373,14 +383,27 @@ int logBench(int lines) {
     memo->verticalScrollBar()->setValue(0);
     memo->viewport()->repaint();
     const double jumpMs = clock.nsecsElapsed() / 1e6;
-    std::printf(
-        "log %d lines: %.3f us a line (first tenth %.3f, last tenth %.3f, slowest batch of %d %.2f "
-        "ms), "
-        "%.1f bytes resident a line (store %.1f), paint %.2f ms, jump to first and paint %.2f ms\n",
-        lines, appendNs / 1000, firstBatchesNs / 1000.0 / (lines / 10),
-        lastBatchesNs / 1000.0 / (lines / 10), kBatch, slowestBatchNs / 1e6,
-        double(memoryAfter - memoryBefore) / lines, double(memo->store().memoryBytes()) / lines,
-        paintMs, jumpMs);
+    std::printf("log %lld lines: %.3f us a line (first tenth %.3f, last tenth %.3f, slowest "
+                "batch of %d %.2f ms), %.2f bytes resident a line (store %.2f), paint %.2f ms, "
+                "jump to first and paint %.2f ms\n",
+                lines, appendNs / 1000, firstBatchesNs / 1000.0 / (lines / 10.0),
+                lastBatchesNs / 1000.0 / (lines / 10.0), kBatch, slowestBatchNs / 1e6,
+                double(memoryAfter - memoryBefore) / lines,
+                double(memo->store().memoryBytes()) / lines, paintMs, jumpMs);
+    if (lines <= 10000000) {
+        // Ctrl+A, Ctrl+C: the whole text on the clipboard.
+        memo->setFocus();
+        const qint64 before = velt::test::residentBytes();
+        clock.restart();
+        QTest::keyClick(memo, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(memo, Qt::Key_C, Qt::ControlModifier);
+        const double copyMs = clock.nsecsElapsed() / 1e6;
+        const qint64 copied = QGuiApplication::clipboard()->text().size();
+        std::printf("select all and copy: %.0f ms, %lld characters on the clipboard (%.0f MiB "
+                    "as UTF-16), resident grew %.0f MiB\n",
+                    copyMs, copied, copied * 2 / 1048576.0,
+                    (velt::test::residentBytes() - before) / 1048576.0);
+    }
     return 0;
 }
 
@@ -442,7 +465,7 @@ int main(int argc, char** argv) {
     if (args.value(1) == "cpu" && args.size() > 2)
         return cpu(args[2]);
     if (args.value(1) == "log" && args.size() > 2)
-        return logBench(args[2].toInt());
+        return logBench(args[2].toLongLong());
     std::fprintf(stderr, "usage: bench_velt e2e UDP_SEND | log N\n");
     return 2;
 }

@@ -34,7 +34,7 @@ struct Recorder final : velt::ReadingView {
     QString fields[4];
     int lines = 0;
     int fieldWrites = 0;
-    void appendLogLine(const QString& line) override {
+    void appendLogLine(const QString& line, velt::Temperature) override {
         log = line;
         ++lines;
     }

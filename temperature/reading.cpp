@@ -28,7 +28,7 @@ void handlePayload(QIODevice& payload, TemperatureStats& stats, ReadingView& vie
     line.reserve(32);
     line.append(kLogLinePrefix);
     appendFloatToStr(line, t, decimalSeparator);
-    view.appendLogLine(line);
+    view.appendLogLine(line, t);
 
     takeReading(stats, t);
 

@@ -26,7 +26,8 @@ enum class Field { Maximum, Minimum, Average, Count };
 
 class ReadingView {
 public:
-    virtual void appendLogLine(const QString& line) = 0;
+    // `line` is "Teplota = " and the text of `t`; a view may keep either.
+    virtual void appendLogLine(const QString& line, Temperature t) = 0;
     virtual void setFieldText(Field field, const QString& text) = 0;
 
 protected:

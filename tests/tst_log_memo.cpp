@@ -16,6 +16,10 @@
 #include <QTest>
 #include <QTextBlock>
 
+#include <climits>
+#include <limits>
+#include <vector>
+
 namespace {
 
 // Types any text, one code point a key, as a keyboard with that character would.
@@ -157,6 +161,7 @@ private slots:
     void screenShowsWhatAFreshPaintShows();
     void accessibleTextFollowsEveryChange();
     void contextMenuOffersWhatApplies();
+    void accessibleOffsetsPastIntMaxAreShifted();
 };
 
 void TestLogMemo::behavesAsPlainTextEdit_data() {
@@ -413,6 +418,33 @@ void TestLogMemo::contextMenuOffersWhatApplies() {
     menu->actions().at(6)->trigger(); // Delete
     QCOMPARE(memo.toPlainText(), QString());
     QCOMPARE(enabled(), (QStringList{"Undo", "Paste"}));
+}
+
+// Past INT_MAX characters the int-based accessible interface covers the newest INT_MAX of
+// them, its offsets shifted consistently: never negative, never wrapped.
+void TestLogMemo::accessibleOffsetsPastIntMaxAreShifted() {
+    TLogMemo memo;
+    velt::LogStore& store = memo.document().storeForTesting();
+    const float tiny = -std::numeric_limits<float>::denorm_min(); // a 31-character line
+    constexpr qint64 kBatch = 4096;
+    const std::vector<float> values(kBatch, tiny);
+    const std::vector<std::uint8_t> lengths(kBatch, 31);
+    while (store.characterCount() <= INT_MAX + 1000LL)
+        store.appendReadings(values.data(), lengths.data(), kBatch, u'.');
+    QAccessibleTextInterface* text = QAccessible::queryAccessibleInterface(&memo)->textInterface();
+    QCOMPARE(text->characterCount(), INT_MAX);
+    const QString last = QStringLiteral("Teplota = -1.40129846432482E-45");
+    QCOMPARE(text->text(INT_MAX - 31, INT_MAX), last);
+    QCOMPARE(text->text(INT_MAX - 32, INT_MAX - 31), QStringLiteral("\n"));
+    int start = 0, end = 0;
+    QCOMPARE(text->textAtOffset(INT_MAX - 3, QAccessible::LineBoundary, &start, &end), last);
+    QCOMPARE(start, INT_MAX - 31);
+    QCOMPARE(end, INT_MAX);
+    // The caret at the log's start lies before what the interface covers: offset 0.
+    QCOMPARE(text->cursorPosition(), 0);
+    text->setCursorPosition(INT_MAX - 5);
+    QCOMPARE(memo.document().cursor(), (velt::LogPosition{store.lineCount() - 1, 26}));
+    QCOMPARE(text->cursorPosition(), INT_MAX - 5);
 }
 
 QTEST_MAIN(TestLogMemo)

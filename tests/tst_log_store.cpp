@@ -1,8 +1,18 @@
 #include "ui/log_store.h"
 
+#include "temperature/decode.h"
+#include "temperature/format.h"
+#include "temperature/reading.h"
+
 #include <QRandomGenerator>
 #include <QStringList>
 #include <QTest>
+
+#include <climits>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <vector>
 
 namespace {
 
@@ -35,6 +45,28 @@ QString randomText(QRandomGenerator& random, bool breaks) {
     return text;
 }
 
+// A reading as the window takes it: a float from a random payload, or now and then one of
+// any size (averages can be tiny or huge), with the line the handler makes of it.
+float randomReading(QRandomGenerator& random) {
+    if (random.bounded(4) == 0) {
+        const std::uint32_t bits = random.generate();
+        float f;
+        std::memcpy(&f, &bits, sizeof f);
+        return std::isfinite(f) ? f : 1.5f;
+    }
+    std::uint8_t bytes[5] = {};
+    const int n = 1 + random.bounded(4);
+    for (int i = 0; i < n; ++i)
+        bytes[i] = static_cast<std::uint8_t>(1 + random.bounded(255));
+    return velt::decode_temperature(bytes);
+}
+
+QString readingLine(float t, char16_t separator) {
+    QString line = velt::kLogLinePrefix.toString();
+    velt::appendFloatToStr(line, t, QStringView(&separator, 1));
+    return line;
+}
+
 velt::LogPosition randomPosition(QRandomGenerator& random, const Model& model) {
     const qint64 line = random.bounded(int(model.lines.size()));
     return {line, std::int32_t(random.bounded(int(model.lines[line].size()) + 1))};
@@ -48,6 +80,8 @@ private slots:
     void matchesAPlainListOfLines_data();
     void matchesAPlainListOfLines();
     void aMillionReadingsFitIn40BytesEach();
+    void readingsTakeFiveBytesALine();
+    void offsetsPastTwoToTheThirtyOne();
 };
 
 void TestLogStore::matchesAPlainListOfLines_data() {
@@ -65,10 +99,24 @@ void TestLogStore::matchesAPlainListOfLines() {
     Model model;
     QRandomGenerator random(chunkChars * 31 + chunkLines);
     for (int step = 0; step < 3000; ++step) {
-        if (random.bounded(3) == 0) {
+        const int kind = random.bounded(6);
+        if (kind == 0) {
             const QString line = randomText(random, false);
             store.appendLine(line);
             model.lines << line;
+        } else if (kind <= 2) {
+            // Readings, kept as readings, with either separator.
+            const char16_t separator = random.bounded(2) ? u',' : u'.';
+            std::vector<float> values(1 + random.bounded(40));
+            std::vector<std::uint8_t> lengths;
+            for (float& t : values) {
+                t = randomReading(random);
+                model.lines << readingLine(t, separator);
+                lengths.push_back(static_cast<std::uint8_t>(model.lines.last().size()));
+            }
+            QCOMPARE(store.appendReadings(values.data(), lengths.data(), qint64(values.size()),
+                                          separator),
+                     qint64(values.size()));
         } else {
             velt::LogPosition from = randomPosition(random, model),
                               to = randomPosition(random, model);
@@ -105,6 +153,42 @@ void TestLogStore::aMillionReadingsFitIn40BytesEach() {
     QVERIFY2(store.memoryBytes() <= 40u * 1000000,
              qPrintable(QString::number(store.memoryBytes())));
     QCOMPARE(store.line(1000000).toString(), QStringLiteral("Teplota = 25.0625"));
+}
+
+void TestLogStore::readingsTakeFiveBytesALine() {
+    velt::LogStore store;
+    const float t = 25.0625f;
+    const std::uint8_t length = 17;
+    for (int i = 0; i < 1000000; ++i)
+        store.appendReadings(&t, &length, 1, u'.');
+    // A float and a length a line, and a little for the chunks.
+    QVERIFY2(store.memoryBytes() <= 6u * 1000000, qPrintable(QString::number(store.memoryBytes())));
+    QCOMPARE(store.line(1000000).toString(), QStringLiteral("Teplota = 25.0625"));
+    QCOMPARE(store.characterCount(), 18LL * 1000000);
+}
+
+// Past 2^31 characters every offset is still exact: the store counts in 64 bits.
+void TestLogStore::offsetsPastTwoToTheThirtyOne() {
+    velt::LogStore store;
+    // The longest reading line there is: 31 characters.
+    const float tiny = -std::numeric_limits<float>::denorm_min();
+    const QString last = readingLine(tiny, u',');
+    QCOMPARE(last.size(), 31);
+    constexpr qint64 kBatch = 4096;
+    const std::vector<float> values(kBatch, tiny);
+    const std::vector<std::uint8_t> lengths(kBatch, 31);
+    const qint64 lines = (qint64(1) << 31) / 32 + kBatch;
+    for (qint64 added = 0; added < lines; added += kBatch)
+        store.appendReadings(values.data(), lengths.data(), kBatch, u',');
+    const qint64 count = store.characterCount();
+    QVERIFY(count > INT_MAX);
+    QCOMPARE(count, (store.lineCount() - 1) * 32);
+    const velt::LogPosition end = store.end();
+    QCOMPARE(store.offsetOf(end), count);
+    QCOMPARE(store.positionAt(count - 5), (velt::LogPosition{end.line, 26}));
+    QCOMPARE(store.positionAt(count - 32), (velt::LogPosition{end.line - 1, 31}));
+    QCOMPARE(store.text({end.line - 1, 20}, end), last.mid(20) + u'\n' + last);
+    QVERIFY(store.memoryBytes() < std::size_t(6 * store.lineCount()));
 }
 
 QTEST_APPLESS_MAIN(TestLogStore)

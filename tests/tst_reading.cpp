@@ -14,7 +14,7 @@ public:
     QStringList log{QString()};
     QString fields[4] = {"0", "0", "0", "0"};
 
-    void appendLogLine(const QString& line) override {
+    void appendLogLine(const QString& line, velt::Temperature) override {
         calls << "log " + line;
         log << line;
     }

@@ -79,6 +79,9 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::TForm
         udpSUDPRead(server, payload, binding);
     };
     connect(udpS, &TUDPServer::batchDelivered, this, &TForm1::showBatch);
+    // Readings' lines are kept as readings where the separator is one character.
+    if (const QStringView separator = velt::userDecimalSeparator(); separator.size() == 1)
+        separator_ = separator.front().unicode();
     udpS->setActive(true);
 }
 
@@ -101,12 +104,17 @@ void TForm1::udpSUDPRead(TUDPServer*, QIODevice& payload, const TUDPBinding*) {
     velt::handlePayload(payload, velt::temperatureStats, *this, velt::userDecimalSeparator());
 }
 
-void TForm1::appendLogLine(const QString& line) {
+void TForm1::appendLogLine(const QString& line, velt::Temperature t) {
     try {
-        if (missingFromLog_ == 0)
-            pendingLines_.append(line);
-        else
+        if (missingFromLog_ > 0) {
             ++missingFromLog_; // counted while the log is out of memory; retried per batch
+        } else if (separator_ != 0) {
+            // The log keeps the reading itself, and makes the same line when it is read.
+            pendingValues_.push_back(t);
+            pendingLengths_.push_back(static_cast<std::uint8_t>(line.size()));
+        } else {
+            pendingLines_.append(line);
+        }
     } catch (const std::bad_alloc&) {
         ++missingFromLog_;
     }
@@ -133,9 +141,13 @@ void TForm1::appendToLog() {
         missingFromLog_ = 0;
         noticeShown_ = false;
     }
-    const qsizetype appended = log->appendLines(pendingLines_);
-    if (appended < pendingLines_.size()) {
-        missingFromLog_ = pendingLines_.size() - appended;
+    const std::int64_t pending =
+        static_cast<std::int64_t>(pendingValues_.size()) + pendingLines_.size();
+    const std::int64_t appended =
+        separator_ != 0 ? log->appendReadings(pendingValues_, pendingLengths_, separator_)
+                        : log->appendLines(pendingLines_);
+    if (appended < pending) {
+        missingFromLog_ = pending - appended;
         noticeShown_ = log->appendLines({kLogOutOfMemory}) == 1;
     }
 }
@@ -160,6 +172,8 @@ void TForm1::showBatch() {
     appendToLog();
     showLoss();
     pendingLines_.clear();
+    pendingValues_.clear();
+    pendingLengths_.clear();
     QLineEdit* const fields[] = {ui->edit_MAX, ui->edit_MIN, ui->edit_prumer, ui->edit_pocitadlo};
     for (int i = 0; i < 4; ++i) {
         // An unchanged text is not set again: setting it would repaint the field.

@@ -8,7 +8,9 @@
 
 #include <QWidget>
 
+#include <cstdint>
 #include <memory>
+#include <vector>
 
 class QIODevice;
 class TUDPServer;
@@ -32,7 +34,7 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    void appendLogLine(const QString& line) override;
+    void appendLogLine(const QString& line, velt::Temperature t) override;
     void setFieldText(velt::Field field, const QString& text) override;
     void showBatch();
     void appendToLog();
@@ -42,7 +44,10 @@ private:
     TUDPServer* udpS = nullptr;
     // During a batch of datagrams the widgets are written once, when it ends: every
     // reading is still logged and counted, but a flood costs no layout per reading.
-    QStringList pendingLines_;
+    QStringList pendingLines_; // where the separator is not one character
+    std::vector<float> pendingValues_;
+    std::vector<std::uint8_t> pendingLengths_;
+    char16_t separator_ = 0;
     QString pendingFields_[4];
     bool fieldPending_[4] = {};
     // Readings that found no room in the log when memory ran out. The figures still take

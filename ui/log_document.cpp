@@ -370,3 +370,18 @@ qsizetype LogDocument::appendLines(const QStringList& lines) {
 }
 
 } // namespace velt
+
+namespace velt {
+
+std::int64_t LogDocument::appendReadings(std::span<const float> values,
+                                         std::span<const std::uint8_t> lengths,
+                                         char16_t separator) {
+    const std::int64_t position = store_.characterCount();
+    const std::int64_t appended = store_.appendReadings(
+        values.data(), lengths.data(), static_cast<std::int64_t>(values.size()), separator);
+    if (appended > 0)
+        emit contentsChange(position, QString(), store_.characterCount() - position);
+    return appended;
+}
+
+} // namespace velt

@@ -15,6 +15,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
 namespace velt {
@@ -84,6 +85,9 @@ public:
     // Readings: new last lines, below whatever the user typed. Returns how many were
     // appended, in order: fewer when memory ran out, and then the rest are not.
     qsizetype appendLines(const QStringList& lines);
+    // The same for readings' lines, kept as readings (see LogStore::appendReadings).
+    std::int64_t appendReadings(std::span<const float> values,
+                                std::span<const std::uint8_t> lengths, char16_t separator);
     LogStore& storeForTesting() { return store_; }
 
 signals:

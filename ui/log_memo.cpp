@@ -10,6 +10,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QPainter>
+#include <QPointer>
 #include <QScrollBar>
 #include <QStyleHints>
 #include <QTextLayout>
@@ -49,6 +50,14 @@ TLogMemo::TLogMemo(QWidget* parent)
 }
 
 TLogMemo::~TLogMemo() = default;
+
+std::int64_t TLogMemo::appendReadings(std::span<const float> values,
+                                      std::span<const std::uint8_t> lengths, char16_t separator) {
+    appending_ = true;
+    const std::int64_t appended = document_->appendReadings(values, lengths, separator);
+    appending_ = false;
+    return appended;
+}
 
 qsizetype TLogMemo::appendLines(const QStringList& lines) {
     appending_ = true;
@@ -513,9 +522,32 @@ void TLogMemo::paste() {
         document_->insertText(text);
 }
 
+namespace {
+
+// The mouse selection's text, made only when another program asks for it: selecting a
+// log of millions of lines must not copy it on every change of the selection.
+class SelectionData : public QMimeData {
+public:
+    explicit SelectionData(const TLogMemo* memo) : memo_(memo) {}
+    QStringList formats() const override { return {QStringLiteral("text/plain")}; }
+    bool hasFormat(const QString& type) const override { return type == u"text/plain"; }
+
+protected:
+    QVariant retrieveData(const QString& type, QMetaType) const override {
+        if (type != u"text/plain" || !memo_)
+            return {};
+        return memo_->document().selectedText();
+    }
+
+private:
+    QPointer<const TLogMemo> memo_;
+};
+
+} // namespace
+
 void TLogMemo::selectionToPrimary() const {
     if (document_->hasSelection() && clipboard()->supportsSelection())
-        clipboard()->setText(document_->selectedText(), QClipboard::Selection);
+        clipboard()->setMimeData(new SelectionData(this), QClipboard::Selection);
 }
 
 // ---- input methods

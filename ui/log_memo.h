@@ -34,6 +34,8 @@ public:
 
     // New last lines that are not the user's edits; returns how many fitted in memory.
     qsizetype appendLines(const QStringList& lines);
+    std::int64_t appendReadings(std::span<const float> values,
+                                std::span<const std::uint8_t> lengths, char16_t separator);
 
     void copy() const;
     void cut();

@@ -25,8 +25,19 @@ void send(QAccessibleEvent* event) {
     QAccessible::updateAccessibility(event);
 }
 
-int clampedOffset(std::int64_t offset) {
-    return static_cast<int>(std::clamp<std::int64_t>(offset, 0, INT_MAX));
+// The accessible interface counts in int. Past INT_MAX characters it covers the newest
+// INT_MAX of them: its offset 0 is the log's character `shift`, and an offset before that
+// shows as 0, never negative or wrapped.
+std::int64_t shiftOf(const LogStore& store) {
+    return std::max<std::int64_t>(0, store.characterCount() - INT_MAX);
+}
+
+int toAccessible(const LogStore& store, std::int64_t offset) {
+    return static_cast<int>(std::clamp<std::int64_t>(offset - shiftOf(store), 0, INT_MAX));
+}
+
+std::int64_t fromAccessible(const LogStore& store, int offset) {
+    return shiftOf(store) + std::max(offset, 0);
 }
 
 class LogMemoAccessible : public QAccessibleWidget,
@@ -72,7 +83,9 @@ public:
     int cursorPosition() const override { return offset(document().cursor()); }
     void setCursorPosition(int position) override { document().setCursor(at(position)); }
     QString text(int start, int end) const override { return store().text(at(start), at(end)); }
-    int characterCount() const override { return clampedOffset(store().characterCount()); }
+    int characterCount() const override {
+        return static_cast<int>(std::min<std::int64_t>(store().characterCount(), INT_MAX));
+    }
     QRect characterRect(int offset) const override {
         const QRect r = memo()->characterRect(at(offset)).toAlignedRect();
         return QRect(memo()->viewport()->mapToGlobal(r.topLeft()), r.size());
@@ -113,7 +126,7 @@ public:
     // QTextBoundaryFinder, lines and paragraphs with their line break.
     QString textAtOffset(int offset, QAccessible::TextBoundaryType type, int* start,
                          int* end) const override {
-        const std::int64_t count = store().characterCount();
+        const std::int64_t count = characterCount();
         if (type == QAccessible::NoBoundary) {
             *start = 0;
             *end = characterCount();
@@ -121,7 +134,7 @@ public:
         }
         const LogPosition p = at(offset);
         const QStringView line = store().line(p.line);
-        const std::int64_t lineStart = store().offsetOf({p.line, 0});
+        const std::int64_t lineStart = store().offsetOf({p.line, 0}) - shiftOf(store());
         std::int64_t from = lineStart, to = lineStart + line.size();
         if (type == QAccessible::LineBoundary || type == QAccessible::ParagraphBoundary) {
             if (to < count)
@@ -134,11 +147,7 @@ public:
                               : type == QAccessible::WordBoundary ? QTextBoundaryFinder::Word
                                                                   : QTextBoundaryFinder::Sentence;
             QTextBoundaryFinder finder(kind, line.data(), line.size());
-            finder.setPosition(p.column + 1);
-            if (!finder.isAtBoundary())
-                finder.toPreviousBoundary();
-            else
-                finder.setPosition(p.column);
+            finder.setPosition(p.column);
             if (!finder.isAtBoundary())
                 finder.toPreviousBoundary();
             const qsizetype a = std::max<qsizetype>(0, finder.position());
@@ -146,8 +155,8 @@ public:
             from = lineStart + a;
             to = lineStart + (b < 0 ? line.size() : b);
         }
-        *start = clampedOffset(from);
-        *end = clampedOffset(to);
+        *start = static_cast<int>(std::clamp<std::int64_t>(from, 0, INT_MAX));
+        *end = static_cast<int>(std::clamp<std::int64_t>(to, 0, INT_MAX));
         return text(*start, *end);
     }
 
@@ -163,8 +172,8 @@ private:
     TLogMemo* memo() const { return static_cast<TLogMemo*>(widget()); }
     LogDocument& document() const { return memo()->document(); }
     const LogStore& store() const { return memo()->store(); }
-    LogPosition at(int offset) const { return store().positionAt(offset); }
-    int offset(LogPosition p) const { return clampedOffset(store().offsetOf(p)); }
+    LogPosition at(int offset) const { return store().positionAt(fromAccessible(store(), offset)); }
+    int offset(LogPosition p) const { return toAccessible(store(), store().offsetOf(p)); }
 };
 
 QAccessibleInterface* factory(const QString& className, QObject* object) {
@@ -194,7 +203,7 @@ void notifyLogTextChanged(TLogMemo* memo, std::int64_t position, const QString& 
     const LogStore& store = memo->store();
     const QString inserted =
         store.text(store.positionAt(position), store.positionAt(position + added));
-    const int at = clampedOffset(position);
+    const int at = toAccessible(store, position);
     if (!removed.isEmpty() && !inserted.isEmpty()) {
         QAccessibleTextUpdateEvent event(memo, at, removed, inserted);
         send(&event);
@@ -214,12 +223,12 @@ void notifyLogCursorChanged(TLogMemo* memo, bool selectionChanged) {
     const LogStore& store = memo->store();
     if (selectionChanged) {
         QAccessibleTextSelectionEvent event(
-            memo, clampedOffset(store.offsetOf(document.selectionStart())),
-            clampedOffset(store.offsetOf(document.selectionEnd())));
-        event.setCursorPosition(clampedOffset(store.offsetOf(document.cursor())));
+            memo, toAccessible(store, store.offsetOf(document.selectionStart())),
+            toAccessible(store, store.offsetOf(document.selectionEnd())));
+        event.setCursorPosition(toAccessible(store, store.offsetOf(document.cursor())));
         send(&event);
     }
-    QAccessibleTextCursorEvent event(memo, clampedOffset(store.offsetOf(document.cursor())));
+    QAccessibleTextCursorEvent event(memo, toAccessible(store, store.offsetOf(document.cursor())));
     send(&event);
 }
 

@@ -1,9 +1,13 @@
 #include "ui/log_store.h"
 
+#include "temperature/format.h"
+#include "temperature/reading.h"
+
 #include <QStringList>
 
 #include <algorithm>
 #include <new>
+#include <numeric>
 
 namespace velt {
 
@@ -15,68 +19,153 @@ template <typename T> void makeRoom(std::vector<T>& v, std::size_t more) {
         v.reserve(std::max(v.size() + more, 2 * v.capacity()));
 }
 
+// Reading lines are made on demand into one of these, so that a few lines read one
+// after the other stay valid together. Each is reserved once and never grows past it.
+constexpr int kScratchLines = 8;
+constexpr qsizetype kLongestReadingLine = 64;
+
 } // namespace
 
 LogStore::LogStore(std::int32_t chunkChars, std::int32_t chunkLines)
-    : chunkChars_(chunkChars), chunkLines_(chunkLines) {
+    : chunkChars_(chunkChars), chunkLines_(chunkLines),
+      scratch_(std::make_unique<QString[]>(kScratchLines)) {
+    for (int i = 0; i < kScratchLines; ++i)
+        scratch_[i].reserve(kLongestReadingLine);
     appendLine(QStringView());
 }
+
+LogStore::~LogStore() = default;
 
 std::size_t LogStore::chunkOf(std::int64_t line) const {
     const auto it = std::upper_bound(firstLine_.begin(), firstLine_.end(), line);
     return static_cast<std::size_t>(it - firstLine_.begin()) - 1;
 }
 
+std::int64_t LogStore::Chunk::lines() const {
+    return static_cast<std::int64_t>(readingLines ? lengths.size() : ends.size());
+}
+
+std::int64_t LogStore::Chunk::startOf(std::size_t i) const {
+    if (!readingLines)
+        return i == 0 ? 0 : ends[i - 1];
+    return std::accumulate(lengths.begin(), lengths.begin() + static_cast<std::ptrdiff_t>(i),
+                           std::int64_t{0});
+}
+
+std::int32_t LogStore::Chunk::lengthOf(std::size_t i) const {
+    if (readingLines)
+        return lengths[i];
+    return static_cast<std::int32_t>(ends[i] - (i == 0 ? 0 : ends[i - 1]));
+}
+
 QStringView LogStore::line(std::int64_t index) const {
     const std::size_t c = chunkOf(index);
     const Chunk& chunk = chunks_[c];
     const auto i = static_cast<std::size_t>(index - firstLine_[c]);
-    const std::uint32_t begin = i == 0 ? 0 : chunk.ends[i - 1];
-    return QStringView(chunk.text.data() + begin, static_cast<qsizetype>(chunk.ends[i] - begin));
+    if (!chunk.readingLines) {
+        const std::uint32_t begin = i == 0 ? 0 : chunk.ends[i - 1];
+        return QStringView(chunk.text.data() + begin,
+                           static_cast<qsizetype>(chunk.ends[i] - begin));
+    }
+    // Made as the reading handler made it: the same prefix and number text.
+    QString& out = scratch_[nextScratch_++ % kScratchLines];
+    out.resize(0);
+    out.append(kLogLinePrefix);
+    appendFloatToStr(out, chunk.readings[i], QStringView(&chunk.separator, 1));
+    return out;
 }
 
-void LogStore::startChunk() {
+std::int32_t LogStore::lineLength(std::int64_t index) const {
+    const std::size_t c = chunkOf(index);
+    return chunks_[c].lengthOf(static_cast<std::size_t>(index - firstLine_[c]));
+}
+
+void LogStore::startChunk(bool readingLines, char16_t separator) {
     // Everything that can fail is reserved first, so that a failure changes nothing.
-    firstLine_.reserve(firstLine_.size() + 1);
-    firstChar_.reserve(firstChar_.size() + 1);
+    makeRoom(firstLine_, 1);
+    makeRoom(firstChar_, 1);
     Chunk fresh;
-    fresh.ends.reserve(static_cast<std::size_t>(chunkLines_));
-    chunks_.reserve(chunks_.size() + 1);
+    fresh.readingLines = readingLines;
+    fresh.separator = separator;
+    if (readingLines) {
+        fresh.readings.reserve(static_cast<std::size_t>(chunkLines_));
+        fresh.lengths.reserve(static_cast<std::size_t>(chunkLines_));
+    } else {
+        fresh.ends.reserve(static_cast<std::size_t>(chunkLines_));
+    }
+    makeRoom(chunks_, 1);
     if (!chunks_.empty()) {
         // A full chunk keeps only what it holds; only the last one has room to grow.
-        chunks_.back().text.shrink_to_fit();
-        chunks_.back().ends.shrink_to_fit();
+        Chunk& last = chunks_.back();
+        last.text.shrink_to_fit();
+        last.ends.shrink_to_fit();
+        last.readings.shrink_to_fit();
+        last.lengths.shrink_to_fit();
     }
     chunks_.push_back(std::move(fresh));
     firstLine_.push_back(lineCount_);
     firstChar_.push_back(charCount_);
 }
 
-void LogStore::appendLine(QStringView text) {
-    if (limitBytes_ > 0 && memoryBytes() + static_cast<std::size_t>(text.size()) * 2 > limitBytes_)
+void LogStore::checkLimit(std::size_t moreBytes) const {
+    if (limitBytes_ > 0 && memoryBytes() + moreBytes > limitBytes_)
         throw std::bad_alloc();
-    if (chunks_.empty() || static_cast<std::int32_t>(chunks_.back().ends.size()) >= chunkLines_ ||
+}
+
+void LogStore::appendLine(QStringView text) {
+    checkLimit(static_cast<std::size_t>(text.size()) * 2);
+    if (chunks_.empty() || chunks_.back().readingLines ||
+        static_cast<std::int32_t>(chunks_.back().ends.size()) >= chunkLines_ ||
         (!chunks_.back().ends.empty() &&
          static_cast<std::int64_t>(chunks_.back().text.size()) + text.size() > chunkChars_))
-        startChunk();
+        startChunk(false, u'.');
     Chunk& chunk = chunks_.back();
     // Both reservations before either change: a line is appended whole or not at all.
     makeRoom(chunk.text, static_cast<std::size_t>(text.size()));
     makeRoom(chunk.ends, 1);
     chunk.text.insert(chunk.text.end(), text.utf16(), text.utf16() + text.size());
     chunk.ends.push_back(static_cast<std::uint32_t>(chunk.text.size()));
+    chunk.chars += text.size();
     ++lineCount_;
     charCount_ += text.size();
 }
 
+std::int64_t LogStore::appendReadings(const float* values, const std::uint8_t* lengths,
+                                      std::int64_t count, char16_t separator) {
+    std::int64_t appended = 0;
+    try {
+        while (appended < count) {
+            checkLimit(5);
+            if (chunks_.empty() || !chunks_.back().readingLines ||
+                chunks_.back().separator != separator ||
+                static_cast<std::int64_t>(chunks_.back().lengths.size()) >= chunkLines_)
+                startChunk(true, separator);
+            Chunk& chunk = chunks_.back();
+            // Within the capacity reserved when the chunk started: these cannot fail.
+            const std::int64_t room = chunkLines_ - static_cast<std::int64_t>(chunk.lengths.size());
+            const std::int64_t n = std::min(room, count - appended);
+            chunk.readings.insert(chunk.readings.end(), values + appended, values + appended + n);
+            chunk.lengths.insert(chunk.lengths.end(), lengths + appended, lengths + appended + n);
+            const std::int64_t chars =
+                std::accumulate(lengths + appended, lengths + appended + n, std::int64_t{0});
+            chunk.chars += chars;
+            charCount_ += chars;
+            lineCount_ += n;
+            appended += n;
+        }
+    } catch (const std::bad_alloc&) {
+        // Whole lines only were appended; the caller learns how many.
+    }
+    return appended;
+}
+
 LogPosition LogStore::end() const {
-    return {lineCount_ - 1, static_cast<std::int32_t>(line(lineCount_ - 1).size())};
+    return {lineCount_ - 1, lineLength(lineCount_ - 1)};
 }
 
 LogPosition LogStore::clamp(LogPosition p) const {
     p.line = std::clamp<std::int64_t>(p.line, 0, lineCount_ - 1);
-    p.column =
-        std::clamp<std::int32_t>(p.column, 0, static_cast<std::int32_t>(line(p.line).size()));
+    p.column = std::clamp<std::int32_t>(p.column, 0, lineLength(p.line));
     return p;
 }
 
@@ -149,8 +238,8 @@ void LogStore::rebuildIndex() {
     for (std::size_t i = 0; i < chunks_.size(); ++i) {
         firstLine_[i] = lineCount_;
         firstChar_[i] = charCount_;
-        lineCount_ += static_cast<std::int64_t>(chunks_[i].ends.size());
-        charCount_ += static_cast<std::int64_t>(chunks_[i].text.size());
+        lineCount_ += chunks_[i].lines();
+        charCount_ += chunks_[i].chars;
     }
 }
 
@@ -158,7 +247,7 @@ std::int64_t LogStore::offsetOf(LogPosition p) const {
     p = clamp(p);
     const std::size_t c = chunkOf(p.line);
     const auto i = static_cast<std::size_t>(p.line - firstLine_[c]);
-    const std::int64_t charsBefore = firstChar_[c] + (i == 0 ? 0 : chunks_[c].ends[i - 1]);
+    const std::int64_t charsBefore = firstChar_[c] + chunks_[c].startOf(i);
     return charsBefore + p.line + p.column; // one separator per earlier line
 }
 
@@ -175,9 +264,9 @@ LogPosition LogStore::positionAt(std::int64_t offset) const {
     }
     const Chunk& chunk = chunks_[lo];
     std::int64_t lineStart = firstChar_[lo] + firstLine_[lo];
-    for (std::size_t i = 0; i < chunk.ends.size(); ++i) {
-        const std::uint32_t begin = i == 0 ? 0 : chunk.ends[i - 1];
-        const std::int64_t length = chunk.ends[i] - begin;
+    const auto lines = static_cast<std::size_t>(chunk.lines());
+    for (std::size_t i = 0; i < lines; ++i) {
+        const std::int64_t length = chunk.lengthOf(i);
         if (offset <= lineStart + length)
             return {firstLine_[lo] + static_cast<std::int64_t>(i),
                     static_cast<std::int32_t>(offset - lineStart)};
@@ -191,7 +280,8 @@ std::size_t LogStore::memoryBytes() const {
         chunks_.capacity() * sizeof(Chunk) + firstLine_.capacity() * 8 + firstChar_.capacity() * 8;
     for (const Chunk& chunk : chunks_)
         bytes += chunk.text.capacity() * sizeof(char16_t) +
-                 chunk.ends.capacity() * sizeof(std::uint32_t);
+                 chunk.ends.capacity() * sizeof(std::uint32_t) +
+                 chunk.readings.capacity() * sizeof(float) + chunk.lengths.capacity();
     return bytes;
 }
 

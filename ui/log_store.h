@@ -1,13 +1,17 @@
 #pragma once
-// The log's text, kept compactly for logs of many millions of lines: lines back to back
-// in chunks of UTF-16 text, each chunk with the end offset of every line in it, and no
-// object per line. Appending a line touches only the last chunk; an edit rebuilds only
-// the chunks it spans. There is always at least one line.
+// The log's text, kept compactly for logs of hundreds of millions of lines, in chunks of
+// lines with no object per line. A chunk holds either text (UTF-16, back to back, with
+// the end of every line) or readings' lines: those are fully given by the reading and
+// the decimal separator, so the chunk keeps the reading and the line's length (five
+// bytes a line) and makes the text when it is read, exactly as the handler made it.
+// Appending touches only the last chunk; an edit rebuilds the chunks it spans as text.
+// Offsets are 64-bit throughout. There is always at least one line.
 
 #include <QString>
 #include <QStringView>
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace velt {
@@ -21,14 +25,23 @@ struct LogPosition {
 class LogStore {
 public:
     explicit LogStore(std::int32_t chunkChars = 32768, std::int32_t chunkLines = 2048);
+    ~LogStore();
+    LogStore(const LogStore&) = delete;
+    LogStore& operator=(const LogStore&) = delete;
 
     std::int64_t lineCount() const { return lineCount_; }
     // Characters with one separator between lines: the length of text().
     std::int64_t characterCount() const { return charCount_ + lineCount_ - 1; }
-    // Valid until the store next changes.
+    // Valid until the store next changes and for seven more lines read after it.
     QStringView line(std::int64_t index) const;
+    std::int32_t lineLength(std::int64_t index) const;
 
     void appendLine(QStringView text);
+    // Readings' lines: each is "Teplota = " and the reading's text with `separator`, of
+    // the length given (what the reading handler made). Returns how many were appended,
+    // in order: fewer when memory ran out.
+    std::int64_t appendReadings(const float* values, const std::uint8_t* lengths,
+                                std::int64_t count, char16_t separator);
     // Replaces the text between two positions (from <= to) with `text`, which may hold
     // line breaks; returns the position just after the inserted text.
     LogPosition replace(LogPosition from, LogPosition to, QStringView text);
@@ -51,11 +64,21 @@ private:
     struct Chunk {
         std::vector<char16_t> text;
         std::vector<std::uint32_t> ends; // end of each line within text
+        std::vector<float> readings;
+        std::vector<std::uint8_t> lengths; // of each reading's line
+        std::int64_t chars = 0;
+        char16_t separator = u'.';
+        bool readingLines = false;
+
+        std::int64_t lines() const;
+        std::int64_t startOf(std::size_t line) const;
+        std::int32_t lengthOf(std::size_t line) const;
     };
 
     std::size_t chunkOf(std::int64_t line) const;
-    void startChunk();
+    void startChunk(bool readingLines, char16_t separator);
     void rebuildIndex();
+    void checkLimit(std::size_t moreBytes) const;
 
     std::int32_t chunkChars_;
     std::int32_t chunkLines_;
@@ -65,6 +88,8 @@ private:
     std::int64_t lineCount_ = 0;
     std::int64_t charCount_ = 0;
     std::size_t limitBytes_ = 0;
+    std::unique_ptr<QString[]> scratch_;
+    mutable unsigned nextScratch_ = 0;
 };
 
 } // namespace velt
