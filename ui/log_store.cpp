@@ -179,9 +179,21 @@ QString LogStore::text(LogPosition from, LogPosition to) const {
     QString result;
     result.reserve(static_cast<qsizetype>(offsetOf(to) - offsetOf(from)));
     result.append(line(from.line).mid(from.column));
-    for (std::int64_t i = from.line + 1; i < to.line; ++i) {
-        result.append(u'\n');
-        result.append(line(i));
+    // Whole lines chunk by chunk: readings are formatted straight into the result.
+    for (std::int64_t i = from.line + 1; i < to.line;) {
+        const std::size_t c = chunkOf(i);
+        const Chunk& chunk = chunks_[c];
+        const std::int64_t stop = std::min(to.line, firstLine_[c] + chunk.lines());
+        for (; i < stop; ++i) {
+            result.append(u'\n');
+            const auto k = static_cast<std::size_t>(i - firstLine_[c]);
+            if (chunk.readingLines) {
+                result.append(kLogLinePrefix);
+                appendFloatToStr(result, chunk.readings[k], QStringView(&chunk.separator, 1));
+            } else {
+                result.append(line(i));
+            }
+        }
     }
     result.append(u'\n');
     result.append(line(to.line).left(to.column));
