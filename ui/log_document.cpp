@@ -369,10 +369,6 @@ qsizetype LogDocument::appendLines(const QStringList& lines) {
     return appended;
 }
 
-} // namespace velt
-
-namespace velt {
-
 std::int64_t LogDocument::appendReadings(std::span<const float> values,
                                          std::span<const std::uint8_t> lengths,
                                          char16_t separator) {
