@@ -75,7 +75,9 @@ TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
     setApplicationName(QStringLiteral("VELT"));
     setDesktopFileName(QStringLiteral("cz.velt.VELT"));
     QIcon icon(QStringLiteral(":/icons/cz.velt.VELT.png"));
-    for (int size : {16, 22, 24, 48, 64, 128, 256})
+    // Up to 64 px: larger sizes come from the icon theme through the desktop entry, and
+    // decoding them would only delay the window.
+    for (int size : {16, 22, 24, 48, 64})
         icon.addFile(QStringLiteral(":/icons/hicolor/%1.png").arg(size));
     setWindowIcon(icon);
     // The window speaks Czech, so Qt's own texts (context menus, dialog buttons) do too.

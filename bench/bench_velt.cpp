@@ -417,7 +417,8 @@ int startup(const QString& velt) {
         QElapsedTimer clock;
         clock.start();
         program.start(velt, {});
-        while (velt::test::canBind(INADDR_ANY, 55555))
+        // Bounded, so that a program that never starts cannot hang the benchmark.
+        while (velt::test::canBind(INADDR_ANY, 55555) && clock.elapsed() < 10000)
             std::this_thread::sleep_for(std::chrono::microseconds(200));
         const double boundMs = clock.nsecsElapsed() / 1e6;
         const auto shown = [] {
@@ -426,7 +427,13 @@ int startup(const QString& velt) {
             xwininfo.waitForFinished();
             return xwininfo.readAllStandardOutput().contains("IsViewable");
         };
-        while (!shown()) {
+        while (!shown() && clock.elapsed() < 10000) {
+        }
+        if (clock.elapsed() >= 10000) {
+            std::printf("start-up run %d: no window within 10 s\n", run);
+            program.kill();
+            program.waitForFinished();
+            continue;
         }
         const double shownMs = clock.nsecsElapsed() / 1e6;
         std::printf("start-up run %d: port bound after %.1f ms, window shown after %.1f ms "
