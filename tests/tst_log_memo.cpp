@@ -336,12 +336,30 @@ void TestLogMemo::screenShowsWhatAFreshPaintShows() {
     SideBySide pair{QString()};
     pair.host.setFocus(); // no caret: it blinks
     QWidget* viewport = pair.memo.viewport();
-    for (int batch = 0; batch < 12; ++batch) {
+    struct PaintedArea : QObject {
+        QRect area;
+        bool eventFilter(QObject*, QEvent* event) override {
+            if (event->type() == QEvent::Paint)
+                area |= static_cast<QPaintEvent*>(event)->region().boundingRect();
+            return false;
+        }
+    } painted;
+    viewport->installEventFilter(&painted);
+    const int lineSpacing = pair.memo.fontMetrics().lineSpacing();
+    for (int batch = 0; batch < 30; ++batch) {
+        const bool following = pair.memo.verticalScrollBar()->value() > 0;
+        painted.area = {};
         QStringList lines;
         for (int i = 0; i < 1 + batch % 4; ++i)
             lines << QStringLiteral("Teplota = %1").arg(batch * 10 + i);
         pair.memo.appendLines(lines);
         QTest::qWait(20); // the view paints, as between two frames
+        // Following the newest lines moves what is on screen: only the new lines are painted.
+        if (following)
+            QVERIFY2(painted.area.height() <= (lines.size() + 1) * lineSpacing,
+                     qPrintable(QStringLiteral("batch %1 painted %2 px")
+                                    .arg(batch)
+                                    .arg(painted.area.height())));
         const QPoint origin = viewport->mapTo(&pair.host, QPoint(0, 0));
         const QImage onScreen = pair.host.screen()
                                     ->grabWindow(pair.host.winId(), origin.x(), origin.y(),

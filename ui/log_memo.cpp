@@ -189,8 +189,10 @@ void TLogMemo::updateScrollBars() {
         for (int i = before; i < bar->value(); ++i)
             shift += heightOf(i);
         if (std::abs(shift - std::round(shift)) < 0.01) {
-            viewport()->scroll(0, -static_cast<int>(std::lround(shift)));
-            viewport()->update(0, 0, viewport()->width(), kMargin); // the margin stays blank
+            // The top margin stays blank: only the text below it moves, so what is left to
+            // paint is the one strip at the bottom.
+            const QRect text(0, kMargin, viewport()->width(), viewport()->height() - kMargin);
+            viewport()->scroll(0, -static_cast<int>(std::lround(shift)), text);
             if (firstNew >= bar->value()) {
                 const int top = static_cast<int>(lineTop(firstNew));
                 viewport()->update(0, top, viewport()->width(), viewport()->height() - top);
@@ -343,13 +345,17 @@ void TLogMemo::paintEvent(QPaintEvent* event) {
     const velt::LogPosition selFrom = document_->selectionStart(),
                             selTo = document_->selectionEnd();
     const velt::LogPosition cursor = document_->cursor();
-    const QRectF clip = event->rect();
+    // The region, not its bounding rectangle: after a scroll it is a strip or two, and a
+    // line outside them costs its whole drawing for nothing.
+    const QRegion region = event->region();
+    const QRectF clip = region.boundingRect();
+    const int width = viewport()->width();
     qreal y = kMargin;
     for (std::int64_t line = verticalScrollBar()->value();
-         line < store().lineCount() && y < viewport()->height(); ++line) {
+         line < store().lineCount() && y < clip.bottom() + 1; ++line) {
         QTextLayout* layout = layoutOf(line);
         const qreal height = heightOf(line);
-        if (y + height < clip.top()) {
+        if (!region.intersects(QRectF(0, y, width, height).toAlignedRect())) {
             y += height;
             continue;
         }
