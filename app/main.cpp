@@ -3,6 +3,7 @@
 #include "ui/VELT_projekt.h"
 
 int main(int argc, char* argv[]) {
+    velt::prepareWindowSystem();
     TApplication application(argc, argv);
     return velt::runMainWindow([] {
         Form1 = new TForm1;

@@ -460,6 +460,7 @@ int startup(const QString& velt) {
 } // namespace
 
 int main(int argc, char** argv) {
+    velt::prepareWindowSystem(); // as the program does
     QApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
     if (args.value(1) == "e2e" && args.size() > 2)
