@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstring>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 namespace velt {
@@ -67,6 +68,8 @@ void ReceiveThread::run() {
         iov[i] = {buffers.data() + i * kMessageBytes, kMessageBytes};
     const long pauseUs = pauseFor(socket_);
     pollfd fds[2] = {{socket_, POLLIN, 0}, {stop_, POLLIN, 0}};
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point lastBatch{};
     for (;;) {
         if (::poll(fds, 2, -1) < 0) {
             // EINTR, or the kernel short of memory for a moment: try again.
@@ -100,7 +103,12 @@ void ReceiveThread::run() {
         queue_.push(datagrams, n);
         if (queue_.takeWakeUp())
             wake_();
-        if (n < kBatchMessages && pauseUs > 0) {
+        // Datagrams further apart than a pause gather nothing in it: the pause would only
+        // add a wake-up of its own and hold the next reading back.
+        const Clock::time_point now = Clock::now();
+        const bool gathering =
+            now - std::exchange(lastBatch, now) < std::chrono::microseconds(pauseUs);
+        if (n < kBatchMessages && pauseUs > 0 && gathering) {
             // The socket is drained: let the next datagrams gather, but wake at once to stop.
             const timespec pause{0, pauseUs * 1000};
             if (::ppoll(&fds[1], 1, &pause, nullptr) > 0)
