@@ -98,6 +98,13 @@ void TestLogStore::matchesAPlainListOfLines() {
     velt::LogStore store(chunkChars, chunkLines);
     Model model;
     QRandomGenerator random(chunkChars * 31 + chunkLines);
+    // One reading with either separator: a copy must not take one line for the other.
+    for (char16_t separator : {u',', u'.'}) {
+        const float t = 25.0625f;
+        model.lines << readingLine(t, separator);
+        const auto length = static_cast<std::uint8_t>(model.lines.last().size());
+        store.appendReadings(&t, &length, 1, separator);
+    }
     for (int step = 0; step < 3000; ++step) {
         const int kind = random.bounded(6);
         if (kind == 0) {
@@ -165,6 +172,10 @@ void TestLogStore::readingsTakeFiveBytesALine() {
     QVERIFY2(store.memoryBytes() <= 6u * 1000000, qPrintable(QString::number(store.memoryBytes())));
     QCOMPARE(store.line(1000000).toString(), QStringLiteral("Teplota = 25.0625"));
     QCOMPARE(store.characterCount(), 18LL * 1000000);
+    const QString all = store.text();
+    QCOMPARE(all.size(), store.characterCount());
+    QCOMPARE(all.count(u'\n'), 1000000);
+    QCOMPARE(QStringView(all).right(18), u"\nTeplota = 25.0625");
 }
 
 // Past 2^31 characters every offset is still exact: the store counts in 64 bits.
