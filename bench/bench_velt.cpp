@@ -49,6 +49,15 @@
 
 namespace {
 
+// The window shown and exposed; a benchmark that cannot show it says so.
+bool shown(QWidget& form) {
+    form.show();
+    if (QTest::qWaitForWindowExposed(&form))
+        return true;
+    std::fprintf(stderr, "bench_velt: the window was not exposed (is the display up?)\n");
+    return false;
+}
+
 int countField(QWidget& form) {
     return form.findChild<QLineEdit*>(QStringLiteral("edit_pocitadlo"))->text().toInt();
 }
@@ -122,8 +131,7 @@ int flood(QWidget& form, const QString& udpSend);
 
 int e2e(const QString& udpSend, bool floodOnly) {
     TForm1 form;
-    form.show();
-    if (!QTest::qWaitForWindowExposed(&form))
+    if (!shown(form))
         return 1;
     if (floodOnly)
         return flood(form, udpSend);
@@ -193,8 +201,7 @@ int flood(QWidget& form, const QString& udpSend) {
 // A long paced run: memory per reading and whether anything was lost.
 int soak(const QString& udpSend, int count, int rate) {
     TForm1 form;
-    form.show();
-    if (!QTest::qWaitForWindowExposed(&form))
+    if (!shown(form))
         return 1;
     auto* udpS = form.findChild<TUDPServer*>(QStringLiteral("udpS"));
     const qint64 before = velt::test::residentBytes();
@@ -216,8 +223,7 @@ int soak(const QString& udpSend, int count, int rate) {
 // fills to its bound, the newest are dropped, and memory stays bounded.
 int overload(const QString& udpSend) {
     TForm1 form;
-    form.show();
-    if (!QTest::qWaitForWindowExposed(&form))
+    if (!shown(form))
         return 1;
     auto* udpS = form.findChild<TUDPServer*>(QStringLiteral("udpS"));
     constexpr int kCount = 3000000;
@@ -296,8 +302,7 @@ private:
 
 int cpu(const QString& udpSend) {
     TForm1 form;
-    form.show();
-    if (!QTest::qWaitForWindowExposed(&form))
+    if (!shown(form))
         return 1;
     auto* memo = form.findChild<TLogMemo*>(QStringLiteral("Memo1"));
     for (int rate : {100, 1000, 5000}) {
@@ -342,8 +347,7 @@ int cpu(const QString& udpSend) {
 
 int logBench(long long lines) {
     TForm1 form;
-    form.show();
-    if (!QTest::qWaitForWindowExposed(&form))
+    if (!shown(form))
         return 1;
     auto* memo = form.findChild<TLogMemo*>(QStringLiteral("Memo1"));
     // Readings as the window hands them to the log once a frame: values with the lengths
