@@ -130,9 +130,11 @@ int main(int argc, char** argv) {
             const double elapsed = std::chrono::duration<double>(now - start).count();
             due = std::min<long long>(due, static_cast<long long>(elapsed * rate) + 1 - sent);
             if (due <= 0) {
+                // Reading number `sent` is due at sent / rate: sleeping to the one after it
+                // would send the readings in pairs.
                 std::this_thread::sleep_until(
                     start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                                std::chrono::duration<double>((sent + 1) / rate)));
+                                std::chrono::duration<double>(sent / rate)));
                 continue;
             }
         }
