@@ -24,7 +24,7 @@ constexpr int kSocketReceiveBytes = 16 << 20;
 // How long one batch may keep the owner's thread before input and painting get a turn.
 constexpr auto kBatchTime = std::chrono::milliseconds(8);
 // While datagrams keep coming, the owner looks again this often: about once a frame.
-constexpr int kFrameMs = 16;
+constexpr auto kFrame = std::chrono::milliseconds(16);
 
 [[noreturn]] void throwBindError(std::uint16_t port, int error) {
     throw std::system_error(error, std::generic_category(),
@@ -68,7 +68,7 @@ TUDPServer::TUDPServer(QObject* owner)
     : QObject(owner), stream_(std::make_unique<velt::PayloadStream>()),
       nextFrame_(new QTimer(this)), continuation_(new QTimer(this)) {
     nextFrame_->setSingleShot(true);
-    nextFrame_->setInterval(kFrameMs);
+    nextFrame_->setInterval(kFrame);
     nextFrame_->setTimerType(Qt::PreciseTimer);
     connect(nextFrame_, &QTimer::timeout, this, &TUDPServer::deliver);
     // A zero timer, not a posted event, continues a flood: it runs once the window's own
@@ -114,11 +114,7 @@ void TUDPServer::setActive(bool active) {
         throw std::system_error(error, std::generic_category(), "eventfd");
     }
     wakeNotifier_ = new QSocketNotifier(wakeFd_, QSocketNotifier::Read, this);
-    connect(wakeNotifier_, &QSocketNotifier::activated, this, [this] {
-        std::uint64_t count = 0;
-        [[maybe_unused]] const auto ignored = ::read(wakeFd_, &count, sizeof count);
-        deliver();
-    });
+    connect(wakeNotifier_, &QSocketNotifier::activated, this, &TUDPServer::woken);
     queue_ = std::make_unique<velt::DatagramQueue>(maxPendingDatagrams_, maxPendingBytes_);
     try {
         receiver_ = std::make_unique<velt::ReceiveThread>(socket_, *queue_, [fd = wakeFd_] {
@@ -142,6 +138,20 @@ void TUDPServer::stop() {
     continuation_->stop();
 }
 
+void TUDPServer::woken() {
+    std::uint64_t count = 0;
+    [[maybe_unused]] const auto ignored = ::read(wakeFd_, &count, sizeof count);
+    // Woken again within a frame of the last batch: datagrams come more often than
+    // frames, so look once a frame from now on instead of at each one.
+    const auto sinceLast = std::chrono::steady_clock::now() - lastBatch_;
+    if (sinceLast < kFrame) {
+        pacing_ = true;
+        nextFrame_->start(std::chrono::ceil<std::chrono::milliseconds>(kFrame - sinceLast));
+    } else {
+        deliver();
+    }
+}
+
 void TUDPServer::deliver() {
     if (!receiver_)
         return;
@@ -152,7 +162,8 @@ void TUDPServer::deliver() {
         return;
     }
     delivering_ = true;
-    const auto deadline = std::chrono::steady_clock::now() + kBatchTime;
+    const auto start = std::chrono::steady_clock::now();
+    const auto deadline = start + kBatchTime;
     bool more = false;
     int handled = 0;
     for (velt::DatagramQueue::Datagram datagram{}; queue_->next(datagram); ++handled) {
@@ -173,13 +184,17 @@ void TUDPServer::deliver() {
         }
     }
     delivering_ = false;
+    if (handled > 0)
+        lastBatch_ = start;
     if (receiver_) {
+        // A frame that finds nothing means datagrams come further apart than frames:
+        // then sleep until the next one instead of waking for an empty look each time.
+        if (handled == 0)
+            pacing_ = false;
         if (more || std::exchange(redeliver_, false))
             continuation_->start();
-        else if (handled > 0)
-            nextFrame_->start(); // datagrams are coming: look again in a frame
-        else if (!queue_->goIdle())
-            nextFrame_->start();
+        else if (pacing_ || !queue_->goIdle())
+            nextFrame_->start(kFrame);
     }
     if (handled > 0)
         emit batchDelivered();

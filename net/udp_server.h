@@ -2,12 +2,14 @@
 // TUDPServer listens on one UDP port of every local IPv4 address. A ReceiveThread drains
 // the socket into a DatagramQueue; the owner's thread gets the datagrams through
 // OnUDPRead, one call at a time, in arrival order. It is woken when a datagram comes in
-// while it is idle, and then looks again once a frame while datagrams keep coming, so at
-// any rate it wakes at most about sixty times a second; a flood is handed over in batches
-// bounded in time, so that the window stays responsive.
+// while it is idle; while datagrams come more often than frames it looks once a frame
+// instead, so at any rate it wakes at most about sixty times a second, and at low rates
+// once a datagram. A flood is handed over in batches bounded in time, so that the window
+// stays responsive.
 
 #include <QObject>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -75,6 +77,7 @@ signals:
     void batchDelivered();
 
 private:
+    void woken();
     void deliver();
     void stop();
 
@@ -93,4 +96,8 @@ private:
     QTimer* continuation_ = nullptr;
     bool delivering_ = false;
     bool redeliver_ = false;
+    // Looking once a frame (datagrams come more often than frames), not sleeping until
+    // the next datagram.
+    bool pacing_ = false;
+    std::chrono::steady_clock::time_point lastBatch_;
 };

@@ -3,10 +3,13 @@
 
 #include <netinet/in.h>
 
+#include <QAbstractEventDispatcher>
 #include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QIODevice>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 #include <stdexcept>
 #include <thread>
@@ -50,6 +53,8 @@ private slots:
     void burstArrivesInOrder();
     void busyThreadLosesNothing();
     void datagramsBeforeTheLoopRunsAreKept();
+    void threadWakesOncePerDatagramOrFrame_data();
+    void threadWakesOncePerDatagramOrFrame();
     void handlerErrorIsReportedAndDeliveryGoesOn();
     void portIsHeldExclusively_data();
     void portIsHeldExclusively();
@@ -116,6 +121,43 @@ void TestReceiver::datagramsBeforeTheLoopRunsAreKept() {
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     QVERIFY(recorder.payloads.isEmpty());
     QTRY_COMPARE(recorder.payloads.size(), 10);
+}
+
+void TestReceiver::threadWakesOncePerDatagramOrFrame_data() {
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("spacingMs");
+    QTest::addColumn<int>("maxWakes");
+    // Further apart than frames: a wake-up for each, not a second one to find nothing.
+    QTest::newRow("sparse") << 15 << 40 << 15 + 7;
+    // Closer than frames: about a wake-up a frame (400 ms, 25 frames), not one a datagram.
+    QTest::newRow("steady") << 200 << 2 << 25 * 3 / 2 + 5;
+}
+
+void TestReceiver::threadWakesOncePerDatagramOrFrame() {
+    QFETCH(int, count);
+    QFETCH(int, spacingMs);
+    QFETCH(int, maxWakes);
+    Recorder recorder;
+    auto server = listening(recorder);
+    int wakes = 0;
+    connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::awake, this,
+            [&wakes] { ++wakes; });
+    std::thread sending([port = server->binding().port, count, spacingMs] {
+        LoopbackSender sender(port);
+        for (int i = 0; i < count; ++i) {
+            sender.send(sequenceReading(i));
+            std::this_thread::sleep_for(std::chrono::milliseconds(spacingMs));
+        }
+    });
+    // A plain loop: QTest's waiting wakes the thread on its own.
+    QEventLoop loop;
+    QTimer::singleShot(count * spacingMs + 100, &loop, &QEventLoop::quit);
+    loop.exec();
+    sending.join();
+    disconnect(QAbstractEventDispatcher::instance(), nullptr, this, nullptr);
+    QTRY_COMPARE(recorder.payloads.size(), count);
+    qInfo("%d wake-ups for %d datagrams", wakes, count);
+    QVERIFY2(wakes <= maxWakes, qPrintable(QString::number(wakes)));
 }
 
 void TestReceiver::handlerErrorIsReportedAndDeliveryGoesOn() {
