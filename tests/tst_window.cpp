@@ -10,6 +10,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QStyle>
+#include <QStyleFactory>
 #include <QStyleOptionFrame>
 #include <QTest>
 
@@ -47,6 +48,8 @@ private slots:
     void widestFiguresFit_data();
     void widestFiguresFit();
     void wideNumberShowsItsStart();
+    void fieldsLookLikeStockLineEdits_data();
+    void fieldsLookLikeStockLineEdits();
     void placedOnTheScreen();
     void tabOrderRunsDownTheFigures();
     void resizingMovesNothing();
@@ -190,6 +193,50 @@ void TestWindow::wideNumberShowsItsStart() {
     auto* average = child<QLineEdit>(form, "edit_prumer");
     QCOMPARE(average->text(), QStringLiteral("7.62939453125E-6"));
     QCOMPARE(average->cursorPosition(), 0);
+}
+
+void TestWindow::fieldsLookLikeStockLineEdits_data() {
+    QTest::addColumn<QString>("style");
+    QTest::addColumn<QString>("state");
+    for (const char* style : {"Fusion", "Windows"})
+        for (const char* state : {"plain", "focused", "disabled"})
+            QTest::addRow("%s, %s", style, state) << style << state;
+}
+
+// The fields keep their panels as pixmaps; side by side with a stock line edit of the
+// same style, size and text they must look the same in every state.
+void TestWindow::fieldsLookLikeStockLineEdits() {
+    QFETCH(QString, style);
+    QFETCH(QString, state);
+    if (!QStyleFactory::keys().contains(style, Qt::CaseInsensitive))
+        QSKIP("style not available");
+    const QString previous = QApplication::style()->name();
+    QApplication::setStyle(style);
+    const auto restore = qScopeGuard([&] { QApplication::setStyle(previous); });
+    TForm1 form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    send(form, QByteArray::fromHex("0175"));
+    auto* field = child<QLineEdit>(form, "edit_prumer");
+    QLineEdit stock(field->text(), &form);
+    stock.setGeometry(field->geometry().translated(0, 40));
+    stock.setFont(field->font());
+    stock.setCursorPosition(field->cursorPosition());
+    stock.show();
+    // Drawn once in the plain state first, so that a panel kept from it could show.
+    QCOMPARE(field->grab().toImage(), stock.grab().toImage());
+    if (state == "disabled") {
+        field->setEnabled(false);
+        stock.setEnabled(false);
+    }
+    if (state == "focused") {
+        field->setFocus();
+        const QImage focused = field->grab().toImage();
+        stock.setFocus();
+        QCOMPARE(focused, stock.grab().toImage());
+    } else {
+        QCOMPARE(field->grab().toImage(), stock.grab().toImage());
+    }
 }
 
 void TestWindow::placedOnTheScreen() {

@@ -2,6 +2,7 @@
 
 #include "net/udp_server.h"
 #include "temperature/format.h"
+#include "ui/field_style.h"
 #include "ui_VELT_projekt.h"
 
 #include <QGuiApplication>
@@ -79,6 +80,12 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::TForm
         label->resize(std::clamp(label->sizeHint().width(), label->width(), room), label->height());
     }
     placeOnScreen(this, kPosition);
+    // Owned by the window as a child, so that it outlives the fields that use it.
+    if (QStyle* fieldStyle = velt::FieldStyle::ofApplication().release()) {
+        fieldStyle->setParent(this);
+        for (QLineEdit* field : {ui->edit_MAX, ui->edit_MIN, ui->edit_prumer, ui->edit_pocitadlo})
+            field->setStyle(fieldStyle);
+    }
 
     udpS = new TUDPServer(this);
     udpS->setObjectName(QStringLiteral("udpS"));

@@ -1,0 +1,27 @@
+#pragma once
+// The window's number fields change their text every frame while readings come in. The
+// application's style draws a line edit's panel anew on each repaint (Fusion: an
+// antialiased rounded frame, a shadow, a focus rim), which cost more than the text.
+// FieldStyle is the application's style, made again by name, that keeps each panel it
+// draws as a pixmap and draws that instead; what it draws is pixel for pixel the same.
+
+#include <QProxyStyle>
+
+#include <memory>
+
+namespace velt {
+
+class FieldStyle : public QProxyStyle {
+public:
+    // Null when the application's style cannot be made by name: then the fields keep
+    // the application's style itself.
+    static std::unique_ptr<FieldStyle> ofApplication();
+
+    void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                       const QWidget* widget = nullptr) const override;
+
+private:
+    explicit FieldStyle(QStyle* base) : QProxyStyle(base) {}
+};
+
+} // namespace velt
