@@ -25,6 +25,10 @@ constexpr std::size_t kMessageBytes = 65536;
 constexpr std::size_t kControlBytes = CMSG_SPACE(sizeof(std::uint32_t));
 // The longest gathering pause; about half a frame.
 constexpr long kMaxPauseUs = 8000;
+// How long before the owner's next look the gathered datagrams are handed over, and the
+// shortest pause worth a wake-up of its own.
+constexpr auto kAheadOfLook = std::chrono::milliseconds(1);
+constexpr long kShortestPauseNs = 200000;
 // What a small datagram costs in the socket's buffer (the kernel counts its bookkeeping
 // too), and a rate above any sender's here, to size the pause to the buffer.
 constexpr long kBytesPerQueuedDatagram = 1024;
@@ -109,9 +113,16 @@ void ReceiveThread::run() {
         const bool gathering =
             now - std::exchange(lastBatch, now) < std::chrono::microseconds(pauseUs);
         if (n < kBatchMessages && pauseUs > 0 && gathering) {
-            // The socket is drained: let the next datagrams gather, but wake at once to stop.
-            const timespec pause{0, pauseUs * 1000};
-            if (::ppoll(&fds[1], 1, &pause, nullptr) > 0)
+            // The socket is drained: let the next datagrams gather, but wake at once to
+            // stop. When the owner is due to look, hand over just before it, so that what
+            // arrives meanwhile is not held back a whole frame more.
+            auto until = now + std::chrono::microseconds(pauseUs);
+            if (const auto look = queue_.nextLook() - kAheadOfLook; look > now)
+                until = std::min(until, look);
+            const auto pauseNs =
+                std::chrono::duration_cast<std::chrono::nanoseconds>(until - now).count();
+            const timespec pause{0, static_cast<long>(pauseNs)};
+            if (pauseNs >= kShortestPauseNs && ::ppoll(&fds[1], 1, &pause, nullptr) > 0)
                 return;
         }
     }

@@ -2,8 +2,9 @@
 // The thread that drains a UDP socket into a DatagramQueue as fast as the kernel delivers,
 // so that datagrams arriving while the owner's thread is busy wait in memory instead of
 // being dropped. At ordinary rates it gathers datagrams for a moment after each small
-// batch, so that its wake-ups do not follow every datagram; the pause is kept short
-// enough for the socket's buffer to hold whatever arrives meanwhile. It also keeps the
+// batch, so that its wake-ups do not follow every datagram, and hands them over just
+// before the owner's next look; the pause is kept short enough for the socket's buffer
+// to hold whatever arrives meanwhile. It also keeps the
 // kernel's count of datagrams dropped for want of buffer space (SO_RXQ_OVFL).
 
 #include <atomic>

@@ -138,6 +138,11 @@ void TUDPServer::stop() {
     continuation_->stop();
 }
 
+void TUDPServer::lookIn(std::chrono::milliseconds interval) {
+    queue_->setNextLook(std::chrono::steady_clock::now() + interval);
+    nextFrame_->start(interval);
+}
+
 void TUDPServer::woken() {
     std::uint64_t count = 0;
     [[maybe_unused]] const auto ignored = ::read(wakeFd_, &count, sizeof count);
@@ -146,7 +151,7 @@ void TUDPServer::woken() {
     const auto sinceLast = std::chrono::steady_clock::now() - lastBatch_;
     if (sinceLast < kFrame) {
         pacing_ = true;
-        nextFrame_->start(std::chrono::ceil<std::chrono::milliseconds>(kFrame - sinceLast));
+        lookIn(std::chrono::ceil<std::chrono::milliseconds>(kFrame - sinceLast));
     } else {
         deliver();
     }
@@ -191,10 +196,14 @@ void TUDPServer::deliver() {
         // then sleep until the next one instead of waking for an empty look each time.
         if (handled == 0)
             pacing_ = false;
-        if (more || std::exchange(redeliver_, false))
+        if (more || std::exchange(redeliver_, false)) {
+            queue_->clearNextLook();
             continuation_->start();
-        else if (pacing_ || !queue_->goIdle())
-            nextFrame_->start(kFrame);
+        } else if (pacing_ || !queue_->goIdle()) {
+            lookIn(kFrame);
+        } else {
+            queue_->clearNextLook();
+        }
     }
     if (handled > 0)
         emit batchDelivered();

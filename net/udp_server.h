@@ -79,6 +79,7 @@ signals:
 private:
     void woken();
     void deliver();
+    void lookIn(std::chrono::milliseconds interval);
     void stop();
 
     std::uint16_t defaultPort_ = 0;
