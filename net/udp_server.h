@@ -3,7 +3,7 @@
 // the socket into a DatagramQueue; the owner's thread gets the datagrams through
 // OnUDPRead, one call at a time, in arrival order. It is woken when a datagram comes in
 // while it is idle; while datagrams come more often than frames it looks once a frame
-// instead, so at any rate it wakes at most about sixty times a second, and at low rates
+// instead, so at any rate it wakes at most about forty times a second, and at low rates
 // once a datagram. A flood is handed over in batches bounded in time, so that the window
 // stays responsive.
 
