@@ -9,7 +9,14 @@
 namespace velt {
 
 std::unique_ptr<FieldStyle> FieldStyle::ofApplication() {
-    QStyle* base = QStyleFactory::create(QApplication::style()->name());
+    // Qt's own styles draw a panel from the option alone. Others may animate it (a focus
+    // rim fading in, read from the style's own state per widget), which a kept pixmap
+    // would freeze at its first frame.
+    const QString name = QApplication::style()->name();
+    if (name.compare(u"fusion", Qt::CaseInsensitive) != 0 &&
+        name.compare(u"windows", Qt::CaseInsensitive) != 0)
+        return nullptr;
+    QStyle* base = QStyleFactory::create(name);
     if (!base)
         return nullptr;
     return std::unique_ptr<FieldStyle>(new FieldStyle(base));

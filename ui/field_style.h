@@ -13,8 +13,8 @@ namespace velt {
 
 class FieldStyle : public QProxyStyle {
 public:
-    // Null when the application's style cannot be made by name: then the fields keep
-    // the application's style itself.
+    // Null unless the application's style is one of Qt's own (Fusion, Windows): then the
+    // fields keep the application's style itself.
     static std::unique_ptr<FieldStyle> ofApplication();
 
     void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
