@@ -23,7 +23,7 @@ constexpr int kBatchMessages = 32;
 // The largest UDP payload over IPv4 is 65,507 bytes; a larger buffer never truncates.
 constexpr std::size_t kMessageBytes = 65536;
 constexpr std::size_t kControlBytes = CMSG_SPACE(sizeof(std::uint32_t));
-// The longest gathering pause; about half a frame.
+// The longest gathering pause: a third of the owner's interval between looks.
 constexpr long kMaxPauseUs = 8000;
 // How long before the owner's next look the gathered datagrams are handed over, and the
 // shortest pause worth a wake-up of its own.

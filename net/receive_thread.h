@@ -4,8 +4,8 @@
 // being dropped. At ordinary rates it gathers datagrams for a moment after each small
 // batch, so that its wake-ups do not follow every datagram, and hands them over just
 // before the owner's next look; the pause is kept short enough for the socket's buffer
-// to hold whatever arrives meanwhile. It also keeps the
-// kernel's count of datagrams dropped for want of buffer space (SO_RXQ_OVFL).
+// to hold whatever arrives meanwhile. It also keeps the kernel's count of datagrams
+// dropped for want of buffer space (SO_RXQ_OVFL).
 
 #include <atomic>
 #include <cstdint>

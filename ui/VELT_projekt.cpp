@@ -80,9 +80,8 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::TForm
         label->resize(std::clamp(label->sizeHint().width(), label->width(), room), label->height());
     }
     placeOnScreen(this, kPosition);
-    // Owned by the window as a child, so that it outlives the fields that use it.
-    if (QStyle* fieldStyle = velt::FieldStyle::ofApplication().release()) {
-        fieldStyle->setParent(this);
+    // A child made after the fields: deleted after them.
+    if (QStyle* fieldStyle = velt::FieldStyle::ofApplication(this)) {
         for (QLineEdit* field : {ui->edit_MAX, ui->edit_MIN, ui->edit_prumer, ui->edit_pocitadlo})
             field->setStyle(fieldStyle);
     }

@@ -8,7 +8,7 @@
 
 namespace velt {
 
-std::unique_ptr<FieldStyle> FieldStyle::ofApplication() {
+FieldStyle* FieldStyle::ofApplication(QObject* owner) {
     // Qt's own styles draw a panel from the option alone. Others may animate it (a focus
     // rim fading in, read from the style's own state per widget), which a kept pixmap
     // would freeze at its first frame.
@@ -19,7 +19,9 @@ std::unique_ptr<FieldStyle> FieldStyle::ofApplication() {
     QStyle* base = QStyleFactory::create(name);
     if (!base)
         return nullptr;
-    return std::unique_ptr<FieldStyle>(new FieldStyle(base));
+    auto* style = new FieldStyle(base);
+    style->setParent(owner);
+    return style;
 }
 
 void FieldStyle::drawPrimitive(PrimitiveElement element, const QStyleOption* option,

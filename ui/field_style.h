@@ -7,15 +7,14 @@
 
 #include <QProxyStyle>
 
-#include <memory>
-
 namespace velt {
 
 class FieldStyle : public QProxyStyle {
 public:
-    // Null unless the application's style is one of Qt's own (Fusion, Windows): then the
-    // fields keep the application's style itself.
-    static std::unique_ptr<FieldStyle> ofApplication();
+    // Owned by `owner`, which must outlive the widgets that use it. Null unless the
+    // application's style is one of Qt's own (Fusion, Windows): then the fields keep the
+    // application's style itself.
+    static FieldStyle* ofApplication(QObject* owner);
 
     void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
                        const QWidget* widget = nullptr) const override;
