@@ -206,69 +206,330 @@ std::pair<LogPosition, LogPosition> LogDocument::wordAt(LogPosition p) const {
     return {{p.line, start}, {p.line, end}};
 }
 
-// ---- the user's edits
+// ---- the undo history
 
-void LogDocument::edit(LogPosition from, LogPosition to, QStringView text, EditKind kind) {
-    from = snapped(from);
-    to = snapped(to);
-    if (to < from)
-        std::swap(from, to);
-    Edit step{store_.offsetOf(from), store_.text(from, to), text.toString(), kind};
-    if (step.removed.isEmpty() && step.inserted.isEmpty())
+namespace {
+
+bool containsBreak(const QString& text) {
+    return text.contains(u'\n');
+}
+
+} // namespace
+
+void LogDocument::beginBlock(std::int64_t cursorForUndo) {
+    if (editBlock_ == 0)
+        editBlockCursor_ = cursorForUndo;
+    ++editBlock_;
+}
+
+void LogDocument::endBlock() {
+    if (--editBlock_ > 0)
         return;
-    const LogPosition after = store_.replace(from, to, text);
+    if (state_ > 0 && commands_[state_ - 1].blockPart)
+        commands_[state_ - 1].blockEnd = true;
+    editBlockCursor_ = -1;
+}
 
-    bool merged = false;
-    if (!undo_.empty() && undo_.back().kind == kind) {
-        Edit& last = undo_.back();
-        switch (kind) {
-        case EditKind::Typing:
-            merged = step.removed.isEmpty() && last.removed.isEmpty() &&
-                     last.position + last.inserted.size() == step.position;
-            if (merged)
-                last.inserted += step.inserted;
-            break;
-        case EditKind::DeleteForward:
-            merged = last.position == step.position;
-            if (merged)
-                last.removed += step.removed;
-            break;
-        case EditKind::DeleteBackward:
-            merged = step.position + step.removed.size() == last.position;
-            if (merged) {
-                last.removed.prepend(step.removed);
-                last.position = step.position;
+void LogDocument::record(Command c) {
+    c.blockPart = editBlock_ > 0;
+    commands_.resize(state_); // what could be redone is gone
+    if (editBlock_ > 0 && editBlockCursor_ >= 0 && c.position != editBlockCursor_) {
+        // Undoing the step puts the caret back where it was before the step.
+        Command moved;
+        moved.kind = Command::CursorMoved;
+        moved.position = editBlockCursor_;
+        moved.blockPart = true;
+        commands_.push_back(std::move(moved));
+        ++state_;
+        editBlockCursor_ = -1;
+    }
+    if (state_ > 0) {
+        Command& last = commands_[state_ - 1];
+        const bool mayMerge = (last.blockPart && c.blockPart && !last.blockEnd) ||
+                              (!c.blockPart && !last.blockPart) ||
+                              (c.kind == Command::Inserted && last.kind == Command::Inserted &&
+                               last.blockPart && !c.blockPart);
+        const bool simple = c.runs.size() == 1 && !c.separator && !containsBreak(c.text);
+        if (mayMerge && simple && last.kind == c.kind && !last.text.isEmpty() && !last.separator) {
+            const Run& run = c.runs.front();
+            if (c.kind == Command::Inserted && !last.text.endsWith(u'\n')) {
+                // The last characters inserted are the buffer's last ones: typing goes on.
+                const Run& tail = last.runs.back();
+                if (last.position + last.text.size() == c.position &&
+                    tail.buffer + tail.length == run.buffer) {
+                    last.text += c.text;
+                    last.runs.back().length += run.length;
+                    return;
+                }
+            } else if (c.kind == Command::Removed && last.runs.size() == 1 &&
+                       !containsBreak(last.text)) {
+                Run& lastRun = last.runs.front();
+                if (last.position == c.position && lastRun.buffer + lastRun.length == run.buffer) {
+                    // Delete, again and again.
+                    last.text += c.text;
+                    lastRun.length += run.length;
+                    return;
+                }
+                if (c.position + c.text.size() == last.position &&
+                    run.buffer + run.length == lastRun.buffer) {
+                    // Backspace, again and again.
+                    last.text.prepend(c.text);
+                    last.position = c.position;
+                    lastRun = {0, lastRun.length + run.length, run.buffer};
+                    return;
+                }
             }
-            break;
-        case EditKind::Other:
-            break;
         }
     }
-    const std::int64_t position = step.position;
-    const QString removed = step.removed;
-    if (!merged) {
-        undo_.push_back(std::move(step));
-        if (undo_.size() > kMaxUndoSteps)
-            undo_.erase(undo_.begin());
+    commands_.push_back(std::move(c));
+    ++state_;
+    if (editBlock_ == 0 && state_ > kMaxUndoSteps) {
+        // The oldest step goes, all its commands together.
+        std::size_t n = 1;
+        while (n < state_ && commands_[n - 1].blockPart && !commands_[n - 1].blockEnd)
+            ++n;
+        commands_.erase(commands_.begin(), commands_.begin() + static_cast<std::ptrdiff_t>(n));
+        state_ -= n;
     }
-    redo_.clear();
+}
+
+std::vector<LogDocument::Run> LogDocument::runsOf(std::int64_t position,
+                                                  std::int64_t length) const {
+    std::vector<Run> runs;
+    auto it = std::upper_bound(pieces_.begin(), pieces_.end(), position,
+                               [](std::int64_t p, const Piece& q) { return p < q.start; });
+    if (it != pieces_.begin())
+        --it;
+    for (; it != pieces_.end() && it->start < position + length; ++it) {
+        const std::int64_t from = std::max(position, it->start);
+        const std::int64_t to = std::min(position + length, it->start + it->length);
+        if (to > from)
+            runs.push_back({from - position, to - from, it->buffer + (from - it->start)});
+    }
+    return runs;
+}
+
+void LogDocument::applyPieces(std::int64_t position, std::int64_t removed,
+                              const std::vector<Run>& added) {
+    const auto splitAt = [this](std::int64_t at) {
+        auto it = std::upper_bound(pieces_.begin(), pieces_.end(), at,
+                                   [](std::int64_t p, const Piece& q) { return p < q.start; });
+        if (it == pieces_.begin())
+            return;
+        Piece& before = *(it - 1);
+        if (at > before.start && at < before.start + before.length) {
+            const Piece tail{at, before.start + before.length - at,
+                             before.buffer + at - before.start};
+            before.length = at - before.start;
+            pieces_.insert(it, tail);
+        }
+    };
+    splitAt(position);
+    splitAt(position + removed);
+    const auto startsBefore = [](const Piece& q, std::int64_t p) { return q.start < p; };
+    auto first = std::lower_bound(pieces_.begin(), pieces_.end(), position, startsBefore);
+    auto last = std::lower_bound(first, pieces_.end(), position + removed, startsBefore);
+    first = pieces_.erase(first, last);
+    std::int64_t addedLength = 0;
+    for (const Run& run : added)
+        addedLength += run.length;
+    for (auto it = first; it != pieces_.end(); ++it)
+        it->start += addedLength - removed;
+    std::vector<Piece> fresh;
+    for (const Run& run : added)
+        fresh.push_back({position + run.offset, run.length, run.buffer});
+    const auto at = first - pieces_.begin();
+    pieces_.insert(first, fresh.begin(), fresh.end());
+    // Neighbours that continue each other in the buffer are one piece, as QTextDocument
+    // unites its fragments.
+    const auto from = static_cast<std::size_t>(std::max<std::ptrdiff_t>(at - 1, 0));
+    const std::size_t to =
+        std::min(pieces_.size(), static_cast<std::size_t>(at) + fresh.size() + 1);
+    std::size_t write = from;
+    for (std::size_t read = from; read < pieces_.size(); ++read) {
+        if (read > from && read <= to &&
+            pieces_[write].start + pieces_[write].length == pieces_[read].start &&
+            pieces_[write].buffer + pieces_[write].length == pieces_[read].buffer) {
+            pieces_[write].length += pieces_[read].length;
+            continue;
+        }
+        if (read > from)
+            pieces_[++write] = pieces_[read];
+    }
+    pieces_.resize(std::min(pieces_.size(), write + 1));
+}
+
+void LogDocument::changeText(std::int64_t position, std::int64_t removedLength, QStringView added) {
+    emit contentsAboutToChange(position);
+    const LogPosition from = store_.positionAt(position);
+    const LogPosition to = store_.positionAt(position + removedLength);
+    const QString removed = store_.text(from, to);
+    store_.replace(from, to, added);
+    emit contentsChange(position, removed, added.size());
+}
+
+void LogDocument::insertAt(std::int64_t position, QStringView text, std::vector<Run> runs) {
+    if (text.isEmpty())
+        return;
+    changeText(position, 0, text);
+    applyPieces(position, 0, runs);
+    Command c;
+    c.kind = Command::Inserted;
+    c.position = position;
+    c.text = text.toString();
+    c.runs = std::move(runs);
+    c.separator = text == u"\n";
+    record(std::move(c));
+    const LogPosition after = store_.positionAt(position + text.size());
     setCursorSilently(after, after);
-    emit contentsChange(position, removed, text.size());
-    emit cursorChanged();
+}
+
+void LogDocument::removeAt(std::int64_t position, std::int64_t length, bool single) {
+    if (length <= 0)
+        return;
+    const std::vector<Run> runs = runsOf(position, length);
+    const QString text =
+        store_.text(store_.positionAt(position), store_.positionAt(position + length));
+    changeText(position, length, {});
+    applyPieces(position, length, {});
+    if (!single) {
+        Command c;
+        c.kind = Command::Removed;
+        c.position = position;
+        c.text = text;
+        c.runs = runs;
+        record(std::move(c));
+    } else {
+        // QTextDocument records a removal fragment by fragment, each line break apart.
+        for (const Run& run : runs) {
+            std::int64_t i = run.offset;
+            while (i < run.offset + run.length) {
+                std::int64_t j = i;
+                if (text[i] == u'\n') {
+                    ++j;
+                } else {
+                    while (j < run.offset + run.length && text[j] != u'\n')
+                        ++j;
+                }
+                Command c;
+                c.kind = Command::Removed;
+                c.position = position;
+                c.text = text.mid(i, j - i);
+                c.runs = {{0, j - i, run.buffer + (i - run.offset)}};
+                c.separator = c.text == u"\n";
+                record(std::move(c));
+                i = j;
+            }
+        }
+    }
+    const LogPosition at = store_.positionAt(position);
+    setCursorSilently(at, at);
+}
+
+void LogDocument::removeSelection() {
+    if (!hasSelection())
+        return;
+    const std::int64_t from = store_.offsetOf(selectionStart());
+    removeAt(from, store_.offsetOf(selectionEnd()) - from, editBlock_ == 0);
+}
+
+// QTextCursor::insertText: the whole text goes to the buffer first, and each line break
+// is added after it, so that typing goes on merging only after text without breaks.
+void LogDocument::insertTyped(QStringView text) {
+    const std::int64_t position = store_.offsetOf(cursor_);
+    std::vector<Run> runs;
+    std::int64_t breaks = bufferEnd_ + text.size();
+    qsizetype segment = 0;
+    for (qsizetype i = 0; i <= text.size(); ++i) {
+        if (i < text.size() && text[i] != u'\n')
+            continue;
+        if (i > segment)
+            runs.push_back({segment, i - segment, bufferEnd_ + segment});
+        if (i < text.size())
+            runs.push_back({i, 1, breaks++});
+        segment = i + 1;
+    }
+    bufferEnd_ = breaks;
+    insertAt(position, text, std::move(runs));
 }
 
 void LogDocument::insertText(QStringView text) {
-    const bool typed = !hasSelection() && !text.contains(u'\n');
-    edit(anchor_, cursor_, text, typed ? EditKind::Typing : EditKind::Other);
+    const bool block = hasSelection() || text.contains(u'\n');
+    if (block)
+        beginBlock();
+    removeSelection();
+    insertTyped(text);
+    if (block)
+        endBlock();
+    emit cursorChanged();
+}
+
+void LogDocument::insertLineBreak() {
+    beginBlock();
+    removeSelection();
+    insertAt(store_.offsetOf(cursor_), u"\n", {{0, 1, bufferEnd_++}});
+    endBlock();
+    emit cursorChanged();
+}
+
+void LogDocument::insertFragment(QStringView text) {
+    if (text.isEmpty())
+        return;
+    beginBlock();
+    removeSelection();
+    if (cursor_ == LogPosition{} && !text.startsWith(u'\n')) {
+        Command format;
+        format.kind = Command::FormatChanged;
+        record(std::move(format));
+    }
+    // A fragment is copied piece by piece, each appended to the buffer in turn.
+    insertAt(store_.offsetOf(cursor_), text, {{0, text.size(), bufferEnd_}});
+    bufferEnd_ += text.size();
+    endBlock();
+    emit cursorChanged();
+}
+
+void LogDocument::commitText(QStringView text) {
+    beginBlock(store_.offsetOf(cursor_));
+    removeSelection();
+    insertTyped(text);
+    endBlock();
+    emit cursorChanged();
+}
+
+void LogDocument::moveSelection(LogPosition target) {
+    if (!hasSelection())
+        return;
+    const QString text = selectedText();
+    std::int64_t at = store_.offsetOf(snapped(target));
+    const std::int64_t from = store_.offsetOf(selectionStart());
+    const std::int64_t to = store_.offsetOf(selectionEnd());
+    beginBlock(at);
+    removeSelection();
+    if (at >= to)
+        at -= to - from;
+    else if (at > from)
+        at = from;
+    const LogPosition p = store_.positionAt(at);
+    setCursorSilently(p, p);
+    insertAt(at, text, {{0, text.size(), bufferEnd_}});
+    bufferEnd_ += text.size();
+    endBlock();
+    emit cursorChanged();
 }
 
 void LogDocument::replaceText(LogPosition from, LogPosition to, QStringView text) {
-    edit(from, to, text, EditKind::Other);
+    setCursorSilently(snapped(to), snapped(from));
+    insertText(text);
 }
 
 void LogDocument::removeSelectedText() {
-    if (hasSelection())
-        edit(anchor_, cursor_, {}, EditKind::Other);
+    if (!hasSelection())
+        return;
+    beginBlock();
+    removeSelection();
+    endBlock();
+    emit cursorChanged();
 }
 
 void LogDocument::deletePreviousCharacter() {
@@ -285,70 +546,116 @@ void LogDocument::deletePreviousCharacter() {
             line[from.column - 1].isHighSurrogate())
             --from.column;
     }
-    edit(from, cursor_, {}, EditKind::DeleteBackward);
+    const std::int64_t start = store_.offsetOf(from);
+    removeAt(start, store_.offsetOf(cursor_) - start, true);
+    emit cursorChanged();
 }
 
 void LogDocument::deleteNextCharacter() {
     if (hasSelection())
         return removeSelectedText();
-    edit(cursor_, moved(cursor_, Move::NextCharacter), {}, EditKind::DeleteForward);
+    const std::int64_t start = store_.offsetOf(cursor_);
+    removeAt(start, store_.offsetOf(moved(cursor_, Move::NextCharacter)) - start, true);
+    emit cursorChanged();
 }
 
 void LogDocument::deletePreviousWord() {
-    if (hasSelection())
-        return removeSelectedText();
-    edit(moved(cursor_, Move::PreviousWord), cursor_, {}, EditKind::Other);
+    if (!hasSelection())
+        setCursorSilently(moved(cursor_, Move::PreviousWord), cursor_);
+    removeSelectedText();
 }
 
 void LogDocument::deleteNextWord() {
-    if (hasSelection())
-        return removeSelectedText();
-    edit(cursor_, moved(cursor_, Move::NextWord), {}, EditKind::Other);
+    if (!hasSelection())
+        setCursorSilently(moved(cursor_, Move::NextWord), cursor_);
+    removeSelectedText();
 }
 
 void LogDocument::deleteToEndOfLine() {
-    if (hasSelection())
-        return removeSelectedText();
-    const LogPosition end = moved(cursor_, Move::EndOfLine);
-    edit(cursor_, end == cursor_ ? moved(cursor_, Move::NextCharacter) : end, {}, EditKind::Other);
+    // As QWidgetTextControl: from the character before the line's end, one step right;
+    // otherwise to the end of the line. The anchor stays where it is.
+    const std::int32_t length = store_.lineLength(cursor_.line);
+    const LogPosition to = cursor_.column == length - 1 ? moved(cursor_, Move::Right)
+                                                        : LogPosition{cursor_.line, length};
+    setCursorSilently(to, anchor_);
+    removeSelectedText();
 }
 
-void LogDocument::apply(const Edit& step, bool backwards) {
-    const QString& present = backwards ? step.inserted : step.removed;
-    const QString& restored = backwards ? step.removed : step.inserted;
-    store_.replace(store_.positionAt(step.position),
-                   store_.positionAt(step.position + present.size()), restored);
-    // The caret goes after the restored text, as in QPlainTextEdit.
-    const LogPosition after = store_.positionAt(step.position + restored.size());
-    setCursorSilently(after, after);
-    emit contentsChange(step.position, present, restored.size());
+void LogDocument::undoRedo(bool undo) {
+    if ((undo && state_ == 0) || (!undo && state_ == commands_.size()))
+        return;
+    std::int64_t editPosition = -1;
+    std::int64_t editLength = -1;
+    std::int64_t changedUpTo = 0;
+    for (;;) {
+        if (undo)
+            --state_;
+        Command& c = commands_[state_];
+        switch (c.kind) {
+        case Command::Inserted:
+            changeText(c.position, c.text.size(), {});
+            applyPieces(c.position, c.text.size(), {});
+            c.kind = Command::Removed;
+            editPosition = c.position;
+            editLength = 0;
+            break;
+        case Command::Removed:
+            changeText(c.position, 0, c.text);
+            applyPieces(c.position, 0, c.runs);
+            c.kind = Command::Inserted;
+            if (editPosition != c.position)
+                editLength = 0;
+            editPosition = c.position;
+            editLength += c.text.size();
+            break;
+        case Command::CursorMoved:
+            editPosition = c.position;
+            editLength = 0;
+            break;
+        case Command::FormatChanged:
+            // The first line changed as a whole: the caret goes after it, unless a later
+            // command of the step places it.
+            editPosition = -1;
+            changedUpTo = store_.lineLength(0) + 1;
+            break;
+        }
+        if (!undo)
+            ++state_;
+        const bool inBlock = state_ > 0 && state_ < commands_.size() &&
+                             commands_[state_].blockPart && commands_[state_ - 1].blockPart &&
+                             !commands_[state_ - 1].blockEnd;
+        if (!inBlock)
+            break;
+    }
+    const LogPosition at =
+        store_.positionAt(editPosition >= 0 ? editPosition + editLength
+                                            : std::min(changedUpTo, store_.characterCount()));
+    setCursorSilently(at, at);
     emit cursorChanged();
 }
 
 void LogDocument::undo() {
-    if (undo_.empty())
-        return;
-    redo_.push_back(std::move(undo_.back()));
-    undo_.pop_back();
-    apply(redo_.back(), true);
+    undoRedo(true);
 }
 
 void LogDocument::redo() {
-    if (redo_.empty())
-        return;
-    undo_.push_back(std::move(redo_.back()));
-    redo_.pop_back();
-    apply(undo_.back(), false);
+    undoRedo(false);
 }
 
 void LogDocument::setPlainText(QStringView text) {
+    emit contentsAboutToChange(0);
     const QString removed = store_.text();
     store_.replace({0, 0}, store_.end(), text);
-    undo_.clear();
-    redo_.clear();
+    commands_.clear();
+    state_ = 0;
+    pieces_.clear();
+    if (!text.isEmpty())
+        pieces_.push_back({0, text.size(), 0});
+    bufferEnd_ = text.size();
     setCursorSilently({0, 0}, {0, 0});
     emit contentsChange(0, removed, text.size());
     emit cursorChanged();
+    emit textReset();
 }
 
 // ---- readings
@@ -364,8 +671,11 @@ qsizetype LogDocument::appendLines(const QStringList& lines) {
     } catch (const std::bad_alloc&) {
         // The store is as it was before the line that failed.
     }
-    if (appended > 0)
+    if (appended > 0) {
+        applyPieces(position, 0, {{0, store_.characterCount() - position, bufferEnd_}});
+        bufferEnd_ += store_.characterCount() - position;
         emit contentsChange(position, QString(), store_.characterCount() - position);
+    }
     return appended;
 }
 
@@ -375,8 +685,12 @@ std::int64_t LogDocument::appendReadings(std::span<const float> values,
     const std::int64_t position = store_.characterCount();
     const std::int64_t appended = store_.appendReadings(
         values.data(), lengths.data(), static_cast<std::int64_t>(values.size()), separator);
-    if (appended > 0)
+    if (appended > 0) {
+        // Not the user's: new characters of the buffer that no typing continues.
+        applyPieces(position, 0, {{0, store_.characterCount() - position, bufferEnd_}});
+        bufferEnd_ += store_.characterCount() - position;
         emit contentsChange(position, QString(), store_.characterCount() - position);
+    }
     return appended;
 }
 

@@ -64,9 +64,16 @@ public:
     std::pair<LogPosition, LogPosition> wordAt(LogPosition position) const;
     bool isRightToLeft(std::int64_t line) const;
 
-    // The user's edits; each is recorded for undo. Typed text and runs of deletions in one
-    // direction merge into one undo step, as in QPlainTextEdit.
-    void insertText(QStringView text); // replaces the selection
+    // The user's edits, as QWidgetTextControl makes them on a QTextCursor, each recorded
+    // for undo as QTextDocument records it (see the undo section of the source).
+    void insertText(QStringView text); // typing; replaces the selection
+    void insertLineBreak();            // Return
+    // Paste, drop and middle click: one undo step with the selection it replaces.
+    void insertFragment(QStringView text);
+    // An input method's commit: one undo step, whose undo puts the caret back.
+    void commitText(QStringView text);
+    // Moves the selected text to `target` (a drag within the log): one undo step.
+    void moveSelection(LogPosition target);
     void replaceText(LogPosition from, LogPosition to, QStringView text);
     void removeSelectedText();
     void deletePreviousCharacter(); // Backspace: one code point, both halves of a pair
@@ -74,8 +81,8 @@ public:
     void deletePreviousWord();
     void deleteNextWord();
     void deleteToEndOfLine();
-    bool canUndo() const { return !undo_.empty(); }
-    bool canRedo() const { return !redo_.empty(); }
+    bool canUndo() const { return state_ > 0; }
+    bool canRedo() const { return state_ < commands_.size(); }
     void undo();
     void redo();
 
@@ -91,31 +98,68 @@ public:
     LogStore& storeForTesting() { return store_; }
 
 signals:
+    // A user's edit or an undo is about to change the text from `position` on.
+    void contentsAboutToChange(std::int64_t position);
     // Characters from `position` on: `removed` went, `added` characters came. One signal a
     // change, after the store holds the new text.
     void contentsChange(std::int64_t position, const QString& removed, std::int64_t added);
+    // setPlainText replaced the whole text: views start afresh.
+    void textReset();
     // The caret or the anchor moved.
     void cursorChanged();
 
 private:
-    enum class EditKind { Typing, DeleteBackward, DeleteForward, Other };
-    struct Edit {
+    // The undo history, kept as QTextDocument keeps it, so that the same edits merge into
+    // the same steps: a command per insertion or removal, where consecutive typing and
+    // consecutive deletions merge only where QTextDocument's would (adjacent in the text
+    // and in its append-only buffer of inserted characters); an edit block groups the
+    // commands of one step.
+    struct Run {
+        std::int64_t offset; // in the command's text
+        std::int64_t length;
+        std::int64_t buffer; // where QTextDocument's buffer holds these characters
+    };
+    struct Command {
+        // FormatChanged: a paste at the log's start restyles the first line, which moves
+        // the caret its own way on undo.
+        enum Kind { Inserted, Removed, CursorMoved, FormatChanged } kind = Inserted;
         std::int64_t position = 0;
-        QString removed;
-        QString inserted;
-        EditKind kind = EditKind::Other;
+        QString text;
+        std::vector<Run> runs;
+        bool separator = false; // a lone line break: never merges
+        bool blockPart = false;
+        bool blockEnd = false;
+    };
+    // Characters of the text, by offset, and where the buffer holds them.
+    struct Piece {
+        std::int64_t start;
+        std::int64_t length;
+        std::int64_t buffer;
     };
 
     LogPosition snapped(LogPosition p) const;
-    void edit(LogPosition from, LogPosition to, QStringView text, EditKind kind);
-    void apply(const Edit& edit, bool backwards);
     void setCursorSilently(LogPosition cursor, LogPosition anchor);
+    void beginBlock(std::int64_t cursorForUndo = -1);
+    void endBlock();
+    void record(Command command);
+    void insertAt(std::int64_t position, QStringView text, std::vector<Run> runs);
+    std::vector<Run> runsOf(std::int64_t position, std::int64_t length) const;
+    void removeAt(std::int64_t position, std::int64_t length, bool single);
+    void insertTyped(QStringView text);
+    void applyPieces(std::int64_t position, std::int64_t removed, const std::vector<Run>& added);
+    void changeText(std::int64_t position, std::int64_t removedLength, QStringView added);
+    void undoRedo(bool undo);
+    void removeSelection();
 
     LogStore store_;
     LogPosition cursor_;
     LogPosition anchor_;
-    std::vector<Edit> undo_;
-    std::vector<Edit> redo_;
+    std::vector<Command> commands_;
+    std::size_t state_ = 0;
+    std::vector<Piece> pieces_;
+    std::int64_t bufferEnd_ = 0;
+    int editBlock_ = 0;
+    std::int64_t editBlockCursor_ = -1;
 };
 
 } // namespace velt

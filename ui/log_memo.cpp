@@ -5,12 +5,12 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QDrag>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMimeData>
 #include <QPainter>
-#include <QPointer>
 #include <QScrollBar>
 #include <QStyleHints>
 #include <QTextLayout>
@@ -20,11 +20,17 @@
 
 namespace {
 
-// As QPlainTextEdit's document margin: around the text and inside the wrap width.
+// As QPlainTextEdit's document margin: above the first line, below the last, and on
+// either side inside the wrap width.
 constexpr int kMargin = 4;
 // Laid-out lines kept; a screen needs a few dozen.
 constexpr std::size_t kMaxLayouts = 256;
 constexpr int kAutoScrollMs = 50;
+// Edited lines laid out at once; a larger paste has the rest laid out as it is shown.
+constexpr std::int64_t kEagerLines = 200;
+// Past this many characters a selection that the user edits away is no longer kept for
+// PRIMARY: copying it would cost more memory than the log itself.
+constexpr std::int64_t kLongestKeptPrimary = 16 << 20;
 
 QClipboard* clipboard() {
     return QGuiApplication::clipboard();
@@ -34,6 +40,66 @@ QString withoutCarriageReturns(QString text) {
     return text.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(u'\r', u'\n');
 }
 
+// What QInputControl accepts as typed text in a multi-line editor.
+bool isAcceptableInput(const QKeyEvent* event) {
+    const QString text = event->text();
+    if (text.isEmpty())
+        return false;
+    const QChar c = text.front();
+    if (c.category() == QChar::Other_Format)
+        return true;
+    if (event->modifiers() == Qt::ControlModifier ||
+        event->modifiers() == (Qt::ShiftModifier | Qt::ControlModifier))
+        return false;
+    if (c.isPrint() || c.category() == QChar::Other_PrivateUse)
+        return true;
+    if (c.isHighSurrogate() && text.size() > 1 && text.at(1).isLowSurrogate())
+        return true;
+    return c == u'\t';
+}
+
+// The selected text for PRIMARY, made only when another program asks for it: selecting a
+// log of millions of lines must not copy it on every change of the selection. The log
+// keeps the text once the user is about to edit it away (keep()), so that PRIMARY holds
+// what was selected, as X11 expects.
+class SelectionData : public QMimeData {
+public:
+    SelectionData(const TLogMemo* memo, std::int64_t from, std::int64_t to)
+        : memo_(memo), from_(from), to_(to) {}
+    QStringList formats() const override { return {QStringLiteral("text/plain")}; }
+    bool hasFormat(const QString& type) const override { return type == u"text/plain"; }
+    std::int64_t end() const { return to_; }
+    void keep() {
+        if (kept_ || !memo_)
+            return;
+        kept_ = true;
+        if (to_ - from_ <= kLongestKeptPrimary)
+            text_ = textNow();
+        memo_ = nullptr;
+    }
+
+protected:
+    QVariant retrieveData(const QString& type, QMetaType) const override {
+        if (type != u"text/plain")
+            return {};
+        return kept_ ? text_ : textNow();
+    }
+
+private:
+    QString textNow() const {
+        if (!memo_)
+            return {};
+        const velt::LogStore& store = memo_->store();
+        return store.text(store.positionAt(from_), store.positionAt(to_));
+    }
+
+    QPointer<const TLogMemo> memo_;
+    std::int64_t from_;
+    std::int64_t to_;
+    bool kept_ = false;
+    QString text_;
+};
+
 } // namespace
 
 TLogMemo::TLogMemo(QWidget* parent)
@@ -41,12 +107,24 @@ TLogMemo::TLogMemo(QWidget* parent)
     velt::installLogMemoAccessible();
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_InputMethodEnabled);
+    setAcceptDrops(true);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff); // lines wrap instead
+    verticalScrollBar()->setSingleStep(1);
     viewport()->setCursor(Qt::IBeamCursor);
     viewport()->setBackgroundRole(QPalette::Base);
+    connect(document_, &velt::LogDocument::contentsAboutToChange, this, &TLogMemo::keepPrimaryText);
     connect(document_, &velt::LogDocument::contentsChange, this, &TLogMemo::documentChanged);
     connect(document_, &velt::LogDocument::cursorChanged, this, &TLogMemo::cursorMoved);
-    updateScrollBars();
+    connect(document_, &velt::LogDocument::textReset, this, [this] {
+        // A fresh caret, as QPlainTextEdit's after setPlainText: x 0, the view at the top.
+        preferredX_ = 0;
+        topLine_ = 0;
+        topRow_ = 0;
+        topFraction_ = 0;
+        wordOnDoubleClick_ = {};
+        lineOnTripleClick_ = {};
+    });
+    adjustScrollBars();
 }
 
 TLogMemo::~TLogMemo() = default;
@@ -70,34 +148,82 @@ qsizetype TLogMemo::appendLines(const QStringList& lines) {
 
 void TLogMemo::documentChanged(std::int64_t position, const QString& removed, std::int64_t added) {
     velt::notifyLogTextChanged(this, position, removed, added);
-    scheduleScrollBars();
-    // New last lines change no line already laid out or painted: they are painted when
-    // the scroll bars are updated, by scrolling what is on screen where possible.
+    const std::int64_t firstLine = store().positionAt(position).line;
+    const std::int64_t lastLine = store().positionAt(position + added).line;
+    const auto removedLines = static_cast<std::int64_t>(removed.count(u'\n'));
+    forgetLayouts(firstLine);
     if (appending_) {
-        // Remembered until the scroll bars are updated, which paints them.
-        const std::int64_t firstNew = store().positionAt(position).line + 1;
-        firstUnpainted_ = firstUnpainted_ < 0 ? firstNew : std::min(firstUnpainted_, firstNew);
-    } else {
-        forgetLayouts(store().positionAt(position).line);
-        viewport()->update();
+        // New last lines: rows are learnt when they are laid out; the view follows them
+        // once per turn of the event loop, however many come in it.
+        rows_.replaceLines(firstLine + 1, 0, lastLine - firstLine);
+        firstUnpainted_ =
+            firstUnpainted_ < 0 ? firstLine + 1 : std::min(firstUnpainted_, firstLine + 1);
+        if (!followScheduled_) {
+            QScrollBar* bar = verticalScrollBar();
+            wasAtBottom_ = bar->value() >= bar->maximum();
+            followScheduled_ = true;
+            QMetaObject::invokeMethod(this, &TLogMemo::followNewest, Qt::QueuedConnection);
+        }
+        return;
+    }
+    rows_.replaceLines(firstLine, removedLines + 1, lastLine - firstLine + 1);
+    wordOnDoubleClick_.follow(position, removed.size(), added);
+    lineOnTripleClick_.follow(position, removed.size(), added);
+    // The edited lines are laid out again at once, so that the scroll bar's range counts
+    // their rows before anything is scrolled by it (a paste of very many lines is learnt
+    // as it is shown instead).
+    // The scroll bar follows once the whole edit is done (at cursorChanged), as
+    // QPlainTextEdit's follows its document once per edit block: a paste over a selection
+    // must not scroll by the range the removal alone leaves.
+    const bool wasAdjusting = std::exchange(adjusting_, true);
+    for (std::int64_t line = firstLine; line <= std::min(lastLine, firstLine + kEagerLines); ++line)
+        layoutOf(line);
+    adjusting_ = wasAdjusting;
+    editPending_ = true;
+    viewport()->update();
+}
+
+void TLogMemo::followNewest() {
+    followScheduled_ = false;
+    QScrollBar* bar = verticalScrollBar();
+    adjustScrollBars();
+    if (wasAtBottom_ && bar->value() != bar->maximum())
+        bar->setValue(bar->maximum()); // scrolls the pixels: only the new strip is painted
+    // New lines that came into the part of the view that was empty are painted too.
+    const std::int64_t firstNew = std::exchange(firstUnpainted_, -1);
+    if (firstNew >= topLine_) {
+        if (const auto top = boxTop(firstNew)) {
+            const qreal y = *top - verticalOffset();
+            qreal height = 0;
+            for (std::int64_t line = firstNew;
+                 line < store().lineCount() && y + height < viewport()->height(); ++line)
+                height += boxHeight(line);
+            if (y < viewport()->height())
+                viewport()->update(QRectF(0, y, viewport()->width(), height).toAlignedRect());
+        }
     }
 }
 
 void TLogMemo::cursorMoved() {
+    if (!keepX_) {
+        // The caret's x for moves up and down is taken now, with the layout as it is now,
+        // as QTextCursor takes it: a scroll bar that appears later changes no x.
+        const velt::LogPosition c = document_->cursor();
+        const QTextLine row = layoutOf(c.line)->lineForTextPosition(c.column);
+        preferredX_ = row.isValid() ? row.cursorToX(c.column) : -1;
+    }
+    if (std::exchange(editPending_, false))
+        adjustScrollBars();
     const velt::LogPosition start = document_->selectionStart(), end = document_->selectionEnd();
     const bool selectionChanged = start != lastSelectionStart_ || end != lastSelectionEnd_;
     lastSelectionStart_ = start;
     lastSelectionEnd_ = end;
     velt::notifyLogCursorChanged(this, selectionChanged);
+    pageCaretY_.reset();
     if (!preedit_.isEmpty())
         forgetLayouts();
     restartBlinking();
-    // The caret may be in a line whose layout is not made yet: after this event.
-    updateScrollBars();
-    ensureCursorVisible();
     viewport()->update();
-    if (!selecting_ && selectionChanged)
-        selectionToPrimary();
 }
 
 void TLogMemo::forgetLayouts(std::int64_t fromLine) {
@@ -105,10 +231,15 @@ void TLogMemo::forgetLayouts(std::int64_t fromLine) {
 }
 
 QTextLayout* TLogMemo::layoutOf(std::int64_t line) const {
+    line = std::clamp<std::int64_t>(line, 0, store().lineCount() - 1);
     if (auto it = layouts_.find(line); it != layouts_.end())
         return it->second.get();
-    if (layouts_.size() >= kMaxLayouts)
-        layouts_.clear();
+    if (layouts_.size() >= kMaxLayouts && !trimScheduled_) {
+        // Not now: the caller may hold layouts of other lines. Once this event is done.
+        trimScheduled_ = true;
+        QMetaObject::invokeMethod(const_cast<TLogMemo*>(this), &TLogMemo::trimLayouts,
+                                  Qt::QueuedConnection);
+    }
     auto layout = std::make_unique<QTextLayout>(store().line(line).toString(), font());
     QTextOption option;
     option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
@@ -124,131 +255,341 @@ QTextLayout* TLogMemo::layoutOf(std::int64_t line) const {
         row.setLineWidth(width);
         row.setPosition({0, y});
         y += row.height();
+        if (row.leading() < 0)
+            y += std::ceil(row.leading());
     }
     layout->endLayout();
-    return layouts_.emplace(line, std::move(layout)).first->second.get();
+    QTextLayout* made = layouts_.emplace(line, std::move(layout)).first->second.get();
+    learnRows(line, made->lineCount());
+    return made;
 }
 
-qreal TLogMemo::heightOf(std::int64_t line) const {
-    return std::max<qreal>(1, layoutOf(line)->boundingRect().height());
+void TLogMemo::learnRows(std::int64_t line, int rows) const {
+    if (rows_.rowsOf(line) == rows)
+        return;
+    rows_.setRows(line, rows);
+    // The row count changed: the scroll bar's range follows, as QPlainTextEdit's does
+    // when its layout finds a line taller than it counted.
+    auto* self = const_cast<TLogMemo*>(this);
+    if (self->adjusting_)
+        rowsChanged_ = true;
+    else
+        self->adjustScrollBars();
 }
 
-qreal TLogMemo::lineTop(std::int64_t line) const {
-    qreal y = kMargin;
-    for (std::int64_t i = verticalScrollBar()->value(); i < line; ++i) {
-        y += heightOf(i);
-        if (y > viewport()->height())
-            break;
+void TLogMemo::trimLayouts() {
+    trimScheduled_ = false;
+    if (layouts_.size() < kMaxLayouts)
+        return;
+    // Those of the lines in view stay; the view is painted from them next.
+    const auto first = layouts_.lower_bound(topLine_);
+    const auto last = layouts_.lower_bound(topLine_ + kMaxLayouts / 2);
+    layouts_.erase(last, layouts_.end());
+    layouts_.erase(layouts_.begin(), first);
+}
+
+qreal TLogMemo::boxHeight(std::int64_t line) const {
+    const QTextLayout* layout = layoutOf(line);
+    const QTextLine last = layout->lineAt(layout->lineCount() - 1);
+    qreal height = last.isValid() ? last.y() + last.height() : 0;
+    if (line == store().lineCount() - 1)
+        height += kMargin;
+    return height;
+}
+
+qreal TLogMemo::verticalOffset(std::int64_t line, int row) const {
+    qreal offset = 0;
+    if (row > 0) {
+        const QTextLayout* layout = layoutOf(line);
+        if (row <= layout->lineCount())
+            offset = layout->lineAt(row - 1).naturalTextRect().bottom();
+    }
+    if (line == 0 && row == 0)
+        offset -= kMargin;
+    return offset;
+}
+
+qreal TLogMemo::verticalOffset() const {
+    return verticalOffset(topLine_, topRow_) + topFraction_;
+}
+
+// The top of a line's box below the top of the first line shown; none for lines further
+// than a few screens away, where only the direction matters.
+std::optional<qreal> TLogMemo::boxTop(std::int64_t line) const {
+    const qreal reach = 3.0 * std::max(1, viewport()->height()) + 1000;
+    qreal y = 0;
+    if (line >= topLine_) {
+        for (std::int64_t i = topLine_; i < line; ++i) {
+            y += boxHeight(i);
+            if (y > reach)
+                return std::nullopt;
+        }
+    } else {
+        for (std::int64_t i = topLine_ - 1; i >= line; --i) {
+            y -= boxHeight(i);
+            if (y < -reach)
+                return std::nullopt;
+        }
     }
     return y;
 }
 
-int TLogMemo::rowsInView() const {
-    return std::max(1, (viewport()->height() - 2 * kMargin) /
-                           std::max(1, fontMetrics().lineSpacing()));
-}
+// ---- scrolling, as QPlainTextEdit scrolls
 
-// ---- scrolling
-
-void TLogMemo::scheduleScrollBars() {
-    QScrollBar* bar = verticalScrollBar();
-    if (!scrollBarsScheduled_)
-        followNewest_ = bar->value() >= bar->maximum();
-    if (scrollBarsScheduled_)
+void TLogMemo::adjustScrollBars() {
+    if (adjusting_)
         return;
-    // Once per turn of the event loop, however many changes come in it.
-    scrollBarsScheduled_ = true;
-    QMetaObject::invokeMethod(this, &TLogMemo::updateScrollBars, Qt::QueuedConnection);
-}
-
-void TLogMemo::updateScrollBars() {
+    adjusting_ = true;
     QScrollBar* bar = verticalScrollBar();
-    const bool follow = scrollBarsScheduled_ ? followNewest_ : bar->value() >= bar->maximum();
-    scrollBarsScheduled_ = false;
-    // The highest first line that still fills the view: only the last page is laid out.
-    const qreal room = viewport()->height() - 2 * kMargin;
-    std::int64_t first = store().lineCount() - 1;
-    for (qreal used = heightOf(first); first > 0 && used + heightOf(first - 1) <= room; --first)
-        used += heightOf(first - 1);
-    const int before = bar->value();
-    {
-        const QSignalBlocker blocker(bar); // the range is ours, not a user's scroll
-        bar->setRange(0, static_cast<int>(std::min<std::int64_t>(first, INT_MAX)));
-        bar->setPageStep(rowsInView());
-        bar->setSingleStep(1);
-        if (follow)
-            bar->setValue(bar->maximum());
-    }
-    const int moved = bar->value() - before;
-    const std::int64_t firstNew = std::exchange(firstUnpainted_, -1);
-    if (moved > 0 && moved < rowsInView()) {
-        // Following the newest lines: move the pixels up, then paint from the first new
-        // line down (the strip the scroll uncovers, and new lines that came into the
-        // part of the view that was empty).
-        qreal shift = 0;
-        for (int i = before; i < bar->value(); ++i)
-            shift += heightOf(i);
-        if (std::abs(shift - std::round(shift)) < 0.01) {
-            // The top margin stays blank: only the text below it moves, so what is left to
-            // paint is the one strip at the bottom.
-            const QRect text(0, kMargin, viewport()->width(), viewport()->height() - kMargin);
-            viewport()->scroll(0, -static_cast<int>(std::lround(shift)), text);
-            if (firstNew >= bar->value()) {
-                const int top = static_cast<int>(lineTop(firstNew));
-                viewport()->update(0, top, viewport()->width(), viewport()->height() - top);
+    for (int pass = 0; pass < 3; ++pass) {
+        rowsChanged_ = false;
+        std::int64_t maximum = 0;
+        int page = 0;
+        if (isVisible()) {
+            // The highest top row that still shows the last line whole.
+            const qreal visible = viewport()->height() - kMargin - 1;
+            qreal y = 0;
+            std::int64_t fromBottom = 0;
+            for (std::int64_t line = store().lineCount() - 1; line >= 0; --line) {
+                y += boxHeight(line);
+                const QTextLayout* layout = layoutOf(line);
+                const int rows = layout->lineCount();
+                if (y > visible) {
+                    int row = 0;
+                    while (row < rows && layout->lineAt(row).naturalTextRect().top() < y - visible)
+                        ++row;
+                    fromBottom += rows - row;
+                    break;
+                }
+                fromBottom += rows;
             }
-            return;
+            maximum = std::max<std::int64_t>(0, rows_.rowCount(store().lineCount()) - fromBottom);
+            page = static_cast<int>(fromBottom);
+        } else {
+            maximum = std::max<std::int64_t>(0, rows_.rowCount(store().lineCount()) - 1);
+            const int spacing = fontMetrics().lineSpacing();
+            page = spacing > 0 ? viewport()->height() / spacing : 0;
         }
+        bar->setRange(0, static_cast<int>(std::min<std::int64_t>(maximum, INT_MAX)));
+        bar->setPageStep(page);
+        const std::int64_t top =
+            topLine_ < store().lineCount() ? rows_.firstRowOf(topLine_) + topRow_ : maximum;
+        {
+            const QSignalBlocker blocker(bar);
+            bar->setValue(static_cast<int>(std::min<std::int64_t>(top, INT_MAX)));
+        }
+        if (!rowsChanged_)
+            break;
     }
-    if (moved != 0 || lineTop(store().lineCount() - 1) < viewport()->height())
-        viewport()->update();
+    adjusting_ = false;
 }
 
 void TLogMemo::scrollContentsBy(int, int) {
-    viewport()->update();
+    setTopLine(verticalScrollBar()->value());
+}
+
+void TLogMemo::setTopLine(std::int64_t row) {
+    const auto [line, inLine] = rows_.lineOfRow(row);
+    setTopBlock(line, inLine);
+}
+
+void TLogMemo::setTopBlock(std::int64_t line, int row) {
+    QScrollBar* bar = verticalScrollBar();
+    line = std::clamp<std::int64_t>(line, 0, store().lineCount() - 1);
+    row = std::max(0, row);
+    const std::int64_t newTop = rows_.firstRowOf(line) + row;
+    if (newTop > bar->maximum()) {
+        const auto highest = rows_.lineOfRow(bar->maximum());
+        line = highest.first;
+        row = highest.second;
+    }
+    {
+        const QSignalBlocker blocker(bar);
+        bar->setValue(static_cast<int>(std::min<std::int64_t>(newTop, INT_MAX)));
+    }
+    if (line == topLine_ && row == topRow_)
+        return;
+    // The pixels the text moves by. QPlainTextEdit keeps the fraction of a pixel that a
+    // row's natural height leaves, and so does the log: hits and carets land alike.
+    qreal shift = 0;
+    if (topLine_ < store().lineCount()) {
+        const std::optional<qreal> top = boxTop(line);
+        // Far away only the direction matters; whole pixels keep the fraction exact.
+        shift = (top ? -*top : (line > topLine_ ? -1e7 : 1e7)) + verticalOffset() -
+                verticalOffset(line, row);
+    }
+    topLine_ = line;
+    topRow_ = row;
+    {
+        const QSignalBlocker blocker(bar);
+        bar->setValue(
+            static_cast<int>(std::min<std::int64_t>(rows_.firstRowOf(line) + row, INT_MAX)));
+    }
+    const int dy = static_cast<int>(shift);
+    topFraction_ = shift - dy;
+    if (dy == 0) {
+        topFraction_ = 0;
+        viewport()->update();
+    } else if (std::abs(dy) < viewport()->height()) {
+        viewport()->scroll(0, dy);
+    } else {
+        viewport()->update();
+    }
+    QGuiApplication::inputMethod()->update(Qt::ImCursorRectangle | Qt::ImAnchorRectangle);
 }
 
 void TLogMemo::ensureCursorVisible() {
-    QScrollBar* bar = verticalScrollBar();
-    const velt::LogPosition cursor = document_->cursor();
-    if (cursor.line < bar->value()) {
-        bar->setValue(static_cast<int>(cursor.line));
+    const QRect visible = viewport()->rect();
+    const QRect caret = cursorRect();
+    if (caret.top() < visible.top() || caret.bottom() > visible.bottom())
+        ensureVisible(document_->cursor());
+}
+
+void TLogMemo::ensureVisible(velt::LogPosition position) {
+    const QRectF visible = QRectF(viewport()->rect()).translated(0, verticalOffset());
+    std::int64_t line = position.line;
+    const QTextLayout* layout = layoutOf(line);
+    const QTextLine row = layout->lineForTextPosition(position.column);
+    if (!row.isValid())
         return;
+    const std::optional<qreal> top = boxTop(line);
+    const QRectF rect = row.naturalTextRect().translated(0, top.value_or(0));
+    const bool below = top ? rect.bottom() >= visible.bottom() : line > topLine_;
+    const bool above = top ? rect.top() < visible.top() : line < topLine_;
+    if (below) {
+        const qreal height = visible.height();
+        qreal h = row.naturalTextRect().bottom();
+        std::int64_t previous = line;
+        while (h < height && line > 0) {
+            previous = line;
+            --line;
+            h += boxHeight(line);
+        }
+        int first = 0;
+        const QTextLayout* topLayout = layoutOf(line);
+        const qreal offset = verticalOffset(line, 0);
+        while (first < topLayout->lineCount() &&
+               h - offset - topLayout->lineAt(first).naturalTextRect().top() > height)
+            ++first;
+        if (first >= topLayout->lineCount()) {
+            line = previous;
+            first = 0;
+        }
+        setTopBlock(line, first);
+    } else if (above) {
+        setTopBlock(line, row.lineNumber());
     }
-    // Lowest first line that keeps the caret's row in view.
-    const QTextLayout* layout = layoutOf(cursor.line);
-    const QTextLine row = layout->lineForTextPosition(cursor.column);
-    qreal needed = row.isValid() ? row.y() + row.height() : heightOf(cursor.line);
-    const qreal room = viewport()->height() - 2 * kMargin;
-    std::int64_t first = cursor.line;
-    while (first > bar->value() && needed + heightOf(first - 1) <= room)
-        needed += heightOf(--first);
-    if (first > bar->value())
-        bar->setValue(static_cast<int>(first));
 }
 
 void TLogMemo::resizeEvent(QResizeEvent* event) {
-    QScrollBar* bar = verticalScrollBar();
-    const bool follow = bar->value() >= bar->maximum();
     QAbstractScrollArea::resizeEvent(event);
-    forgetLayouts();
-    updateScrollBars();
-    if (follow)
-        bar->setValue(bar->maximum());
+    if (event->oldSize().width() != event->size().width()) {
+        // Every line is laid out again at the new width; until then each counts one row.
+        forgetLayouts();
+        rows_.clear();
+    }
+    adjustScrollBars();
+}
+
+void TLogMemo::showEvent(QShowEvent* event) {
+    QAbstractScrollArea::showEvent(event);
+    adjustScrollBars();
+}
+
+void TLogMemo::pageUpDown(int direction, bool select) {
+    ensureCursorVisible();
+    if (!pageCaretY_)
+        pageCaretY_ = caretRect(document_->cursor()).top();
+    const qreal startY = *pageCaretY_;
+    // In the coordinates of the first line shown, as QPlainTextEdit reckons a page.
+    qreal lastY = startY;
+    const auto caretTop = [this] {
+        return caretRect(document_->cursor()).top() + verticalOffset();
+    };
+    const QRectF visible = QRectF(viewport()->rect()).translated(0, verticalOffset());
+    if (direction > 0) {
+        std::int64_t line = topLine_;
+        qreal h = 0;
+        bool atEnd = false;
+        qreal box = boxHeight(line);
+        while (h + box <= visible.bottom()) {
+            if (line + 1 >= store().lineCount()) {
+                atEnd = true;
+                lastY = visible.bottom(); // the caret goes to the last line
+                break;
+            }
+            h += box;
+            box = boxHeight(++line);
+        }
+        if (!atEnd) {
+            const QTextLayout* layout = layoutOf(line);
+            const qreal diff = visible.bottom() - h;
+            int row = 0;
+            while (row < layout->lineCount() - 1 &&
+                   layout->lineAt(row).naturalTextRect().bottom() <= diff)
+                ++row;
+            setTopBlock(line, row);
+        }
+        // Row by row, keeping the caret's x, until it is as far down the view as it was.
+        lastY += verticalOffset();
+        while (moveRow(1, select) && caretTop() < lastY) {
+        }
+    } else {
+        const QRectF previousPage = visible.translated(0, -visible.height());
+        std::int64_t line = topLine_;
+        qreal h = 0;
+        while (h >= previousPage.top()) {
+            if (line == 0) {
+                if (topLine_ == 0 && topRow_ == 0)
+                    lastY = 0; // the caret goes to the first line
+                break;
+            }
+            h -= boxHeight(--line);
+        }
+        const QTextLayout* layout = layoutOf(line);
+        const qreal diff = previousPage.top() - h;
+        int row = 0;
+        while (row < layout->lineCount() && layout->lineAt(row).naturalTextRect().top() < diff)
+            ++row;
+        if (row == layout->lineCount()) {
+            if (line + 1 < store().lineCount() && line + 1 != topLine_) {
+                ++line;
+                row = 0;
+            } else {
+                --row;
+            }
+        }
+        setTopBlock(line, row);
+        lastY += verticalOffset();
+        while (moveRow(-1, select) && caretTop() > lastY) {
+        }
+    }
+    ensureCursorVisible();
+    if (select)
+        setClipboardSelection();
+    // The caret's place in the view is kept for the next page, until it moves otherwise.
+    pageCaretY_ = startY;
 }
 
 // ---- geometry
 
-QRect TLogMemo::cursorRect() const {
-    const velt::LogPosition cursor = document_->cursor();
-    const QTextLayout* layout = layoutOf(cursor.line);
-    const int column = cursor.column + (preedit_.isEmpty() ? 0 : preeditCursor_);
+QRectF TLogMemo::caretRect(velt::LogPosition p) const {
+    const QTextLayout* layout = layoutOf(p.line);
+    int column = p.column;
+    if (!preedit_.isEmpty() && p == document_->cursor())
+        column += preeditCursor_;
     const QTextLine row = layout->lineForTextPosition(column);
-    const qreal top = lineTop(cursor.line);
+    const qreal top = boxTop(p.line).value_or(p.line < topLine_ ? -1e9 : 1e9) - verticalOffset();
     if (!row.isValid())
-        return QRect(kMargin, static_cast<int>(top), 1, fontMetrics().height());
-    const qreal x = kMargin + row.cursorToX(column);
-    return QRectF(x, top + row.y(), 1, row.height()).toAlignedRect();
+        return QRectF(kMargin, top, 1, fontMetrics().height());
+    return QRectF(kMargin + row.cursorToX(column), top + row.y(), 1, row.height());
+}
+
+QRect TLogMemo::cursorRect() const {
+    // As QPlainTextEdit rounds it: the box in the document, then the whole-pixel offset.
+    QRectF r = caretRect(document_->cursor());
+    r.translate(0, verticalOffset());
+    return r.toRect().translated(0, -static_cast<int>(verticalOffset()));
 }
 
 QRectF TLogMemo::characterRect(velt::LogPosition p) const {
@@ -257,7 +598,7 @@ QRectF TLogMemo::characterRect(velt::LogPosition p) const {
     const QTextLine row = layout->lineForTextPosition(p.column);
     if (!row.isValid())
         return {};
-    const qreal top = lineTop(p.line) + row.y();
+    const qreal top = boxTop(p.line).value_or(-1e9) - verticalOffset() + row.y();
     const int next = layout->nextCursorPosition(p.column);
     // In mixed-direction text a character's two edges can come in either order.
     const qreal x0 = row.cursorToX(p.column), x1 = next > p.column ? row.cursorToX(next) : x0;
@@ -265,75 +606,83 @@ QRectF TLogMemo::characterRect(velt::LogPosition p) const {
 }
 
 velt::LogPosition TLogMemo::positionAt(QPoint point) const {
-    const std::int64_t first = verticalScrollBar()->value();
-    const qreal x = point.x() - kMargin;
-    if (point.y() < kMargin) {
-        // Above the view: the last row of the line before, for a drag that scrolls up.
-        const std::int64_t line = std::max<std::int64_t>(0, first - 1);
-        const QTextLayout* layout = layoutOf(line);
-        const QTextLine row = layout->lineAt(std::max(0, layout->lineCount() - 1));
-        return {line, static_cast<std::int32_t>(row.isValid() ? row.xToCursor(x) : 0)};
-    }
-    qreal top = kMargin;
-    for (std::int64_t line = first; line < store().lineCount(); ++line) {
-        const QTextLayout* layout = layoutOf(line);
-        const qreal height = heightOf(line);
-        if (point.y() < top + height) {
-            for (int i = 0; i < layout->lineCount(); ++i) {
-                const QTextLine row = layout->lineAt(i);
-                if (point.y() < top + row.y() + row.height() || i + 1 == layout->lineCount())
-                    return {line, static_cast<std::int32_t>(row.xToCursor(x))};
-            }
-            return {line, 0};
-        }
-        top += height;
-    }
-    // Below the last line: the end, as in QPlainTextEdit.
-    return store().end();
+    return hitTest(point);
 }
 
-velt::LogPosition TLogMemo::verticalMove(velt::LogPosition from, int rows, bool clampAtEnds) {
+velt::LogPosition TLogMemo::hitTest(QPointF point) const {
+    const qreal y = point.y() + verticalOffset();
+    std::int64_t line = std::min(topLine_, store().lineCount() - 1);
+    qreal top = 0;
+    qreal height = boxHeight(line);
+    while (line + 1 < store().lineCount() && top + height <= y) {
+        top += height;
+        height = boxHeight(++line);
+    }
+    while (line > 0 && top > y) {
+        height = boxHeight(--line);
+        top -= height;
+    }
+    const QTextLayout* layout = layoutOf(line);
+    const qreal within = y - top;
+    int column = 0;
+    for (int i = 0; i < layout->lineCount(); ++i) {
+        const QTextLine row = layout->lineAt(i);
+        const QRectF rect = row.naturalTextRect();
+        if (rect.top() > within) {
+            column = std::min(column, row.textStart());
+        } else if (rect.bottom() <= within) {
+            column = std::max(column, row.textStart() + row.textLength());
+        } else {
+            column = row.xToCursor(point.x() - kMargin);
+            break;
+        }
+    }
+    return store().clamp({line, column});
+}
+
+bool TLogMemo::moveRow(int direction, bool keepAnchor) {
+    const velt::LogPosition from = document_->cursor();
     const QTextLayout* layout = layoutOf(from.line);
     const QTextLine current = layout->lineForTextPosition(from.column);
     if (preferredX_ < 0)
         preferredX_ = current.isValid() ? current.cursorToX(from.column) : 0;
     std::int64_t line = from.line;
-    int row = (current.isValid() ? current.lineNumber() : 0) + rows;
-    while (row < 0) {
-        if (line == 0) {
-            if (!clampAtEnds)
-                return from;
-            row = 0;
-            break;
-        }
-        row += layoutOf(--line)->lineCount();
+    int row = (current.isValid() ? current.lineNumber() : 0) + direction;
+    if (row < 0) {
+        if (line == 0)
+            return false;
+        row = layoutOf(--line)->lineCount() - 1;
+    } else if (row >= layout->lineCount()) {
+        if (line + 1 >= store().lineCount())
+            return false;
+        ++line;
+        row = 0;
     }
-    while (row >= layoutOf(line)->lineCount()) {
-        if (line + 1 >= store().lineCount()) {
-            if (!clampAtEnds)
-                return from;
-            row = layoutOf(line)->lineCount() - 1;
-            break;
-        }
-        row -= layoutOf(line++)->lineCount();
-    }
-    const QTextLine target = layoutOf(line)->lineAt(std::max(0, row));
-    return {line, static_cast<std::int32_t>(target.isValid() ? target.xToCursor(preferredX_) : 0)};
+    const QTextLine target = layoutOf(line)->lineAt(row);
+    const qreal x = preferredX_;
+    const velt::LogPosition to{line, target.isValid() ? target.xToCursor(x) : 0};
+    // As QTextCursor: a move that lands where it started has not moved, but the anchor
+    // comes along all the same.
+    keepX_ = true;
+    document_->setCursor(to, keepAnchor);
+    keepX_ = false;
+    preferredX_ = x;
+    return to != from;
 }
 
 velt::LogPosition TLogMemo::rowEdge(velt::LogPosition p, bool end) const {
     const QTextLayout* layout = layoutOf(p.line);
     const QTextLine row = layout->lineForTextPosition(p.column);
-    if (!row.isValid())
-        return p;
+    const std::int32_t length = store().lineLength(p.line);
     if (!end)
-        return {p.line, static_cast<std::int32_t>(row.textStart())};
+        return {p.line, row.isValid() ? row.textStart() : 0};
+    if (!row.isValid() || row.textLength() == 0)
+        return {p.line, length};
     int column = row.textStart() + row.textLength();
     // A wrapped row ends before the space it broke at, as in QPlainTextEdit.
-    if (row.lineNumber() < layout->lineCount() - 1 && column > 0 &&
-        layout->text().at(column - 1).isSpace())
+    if (row.lineNumber() < layout->lineCount() - 1 && layout->text().at(column - 1).isSpace())
         --column;
-    return {p.line, column};
+    return {p.line, std::min(column, length)};
 }
 
 // ---- painting
@@ -350,11 +699,10 @@ void TLogMemo::paintEvent(QPaintEvent* event) {
     const QRegion region = event->region();
     const QRectF clip = region.boundingRect();
     const int width = viewport()->width();
-    qreal y = kMargin;
-    for (std::int64_t line = verticalScrollBar()->value();
-         line < store().lineCount() && y < clip.bottom() + 1; ++line) {
+    qreal y = -verticalOffset();
+    for (std::int64_t line = topLine_; line < store().lineCount() && y <= clip.bottom(); ++line) {
         QTextLayout* layout = layoutOf(line);
-        const qreal height = heightOf(line);
+        const qreal height = boxHeight(line);
         if (!region.intersects(QRectF(0, y, width, height).toAlignedRect())) {
             y += height;
             continue;
@@ -423,50 +771,40 @@ bool TLogMemo::handleMove(QKeyEvent* event) {
     for (const Binding& b : logical) {
         if (event->matches(b.key)) {
             document_->move(b.move, b.select);
-            preferredX_ = -1;
             return true;
         }
     }
-    // Moves that depend on the layout: rows, pages and the edges of a wrapped row.
-    enum Kind { Row, Page, RowStart, RowEnd };
-    struct Visual {
-        QKeySequence::StandardKey key;
-        Kind kind;
-        int direction;
-        bool select;
+    const velt::LogPosition cursor = document_->cursor();
+    const auto edge = [&](bool end, bool select) {
+        document_->setCursor(rowEdge(cursor, end), select);
+        return true;
     };
-    static const Visual visual[] = {
-        {QKeySequence::MoveToNextLine, Row, 1, false},
-        {QKeySequence::MoveToPreviousLine, Row, -1, false},
-        {QKeySequence::MoveToNextPage, Page, 1, false},
-        {QKeySequence::MoveToPreviousPage, Page, -1, false},
-        {QKeySequence::MoveToStartOfLine, RowStart, 0, false},
-        {QKeySequence::MoveToEndOfLine, RowEnd, 0, false},
-        {QKeySequence::SelectNextLine, Row, 1, true},
-        {QKeySequence::SelectPreviousLine, Row, -1, true},
-        {QKeySequence::SelectNextPage, Page, 1, true},
-        {QKeySequence::SelectPreviousPage, Page, -1, true},
-        {QKeySequence::SelectStartOfLine, RowStart, 0, true},
-        {QKeySequence::SelectEndOfLine, RowEnd, 0, true},
-    };
-    for (const Visual& v : visual) {
-        if (!event->matches(v.key))
-            continue;
-        const velt::LogPosition cursor = document_->cursor();
-        if (v.kind == RowStart || v.kind == RowEnd) {
-            preferredX_ = -1;
-            document_->setCursor(rowEdge(cursor, v.kind == RowEnd), v.select);
+    if (event->matches(QKeySequence::MoveToStartOfLine))
+        return edge(false, false);
+    if (event->matches(QKeySequence::MoveToEndOfLine))
+        return edge(true, false);
+    if (event->matches(QKeySequence::SelectStartOfLine))
+        return edge(false, true);
+    if (event->matches(QKeySequence::SelectEndOfLine))
+        return edge(true, true);
+    const bool selectUp = event->matches(QKeySequence::SelectPreviousLine);
+    const bool selectDown = event->matches(QKeySequence::SelectNextLine);
+    if (event->matches(QKeySequence::MoveToPreviousLine) || selectUp ||
+        event->matches(QKeySequence::MoveToNextLine) || selectDown) {
+        const int direction = selectUp || event->matches(QKeySequence::MoveToPreviousLine) ? -1 : 1;
+        // Selecting past the first or last row goes to the log's start or end.
+        const QTextLayout* layout = layoutOf(cursor.line);
+        const QTextLine row = layout->lineForTextPosition(cursor.column);
+        if (selectUp && cursor.line == 0 && row.isValid() && row.lineNumber() == 0) {
+            document_->setCursor({0, 0}, true);
             return true;
         }
-        // A page moves the caret as many rows as the view shows and the view with it;
-        // at either end it stops on the first or last row instead of not moving.
-        const int rows = v.kind == Page ? std::max(1, rowsInView() - 1) : 1;
-        const velt::LogPosition target = verticalMove(cursor, rows * v.direction, v.kind == Page);
-        if (v.kind == Page) {
-            QScrollBar* bar = verticalScrollBar();
-            bar->setValue(bar->value() + static_cast<int>(target.line - cursor.line));
+        if (selectDown && cursor.line == store().lineCount() - 1 && row.isValid() &&
+            row.lineNumber() == layout->lineCount() - 1) {
+            document_->setCursor(store().end(), true);
+            return true;
         }
-        document_->setCursor(target, v.select); // keeps preferredX_ for the next row
+        moveRow(direction, selectUp || selectDown);
         return true;
     }
     return false;
@@ -474,38 +812,63 @@ bool TLogMemo::handleMove(QKeyEvent* event) {
 
 void TLogMemo::keyPressEvent(QKeyEvent* event) {
     restartBlinking();
-    if (handleMove(event))
+    if (event->matches(QKeySequence::SelectPreviousPage) ||
+        event->matches(QKeySequence::SelectNextPage) ||
+        event->matches(QKeySequence::MoveToPreviousPage) ||
+        event->matches(QKeySequence::MoveToNextPage)) {
+        const bool select = event->matches(QKeySequence::SelectPreviousPage) ||
+                            event->matches(QKeySequence::SelectNextPage);
+        const bool up = event->matches(QKeySequence::SelectPreviousPage) ||
+                        event->matches(QKeySequence::MoveToPreviousPage);
+        pageUpDown(up ? -1 : 1, select);
         return;
-    const auto done = [this] { preferredX_ = -1; };
-    if (event->matches(QKeySequence::SelectAll))
-        return selectAll(), done();
+    }
+    if (event->matches(QKeySequence::SelectAll)) {
+        selectAll();
+        setClipboardSelection();
+        return;
+    }
     if (event->matches(QKeySequence::Copy))
         return copy();
-    if (event->matches(QKeySequence::Cut))
-        return cut(), done();
-    if (event->matches(QKeySequence::Paste))
-        return paste(), done();
-    if (event->matches(QKeySequence::Undo))
-        return undo(), done();
-    if (event->matches(QKeySequence::Redo))
-        return redo(), done();
-    if (event->matches(QKeySequence::DeleteStartOfWord))
-        return document_->deletePreviousWord(), done();
-    if (event->matches(QKeySequence::DeleteEndOfWord))
-        return document_->deleteNextWord(), done();
-    if (event->matches(QKeySequence::DeleteEndOfLine))
-        return document_->deleteToEndOfLine(), done();
-    if (event->key() == Qt::Key_Backspace && !(event->modifiers() & ~Qt::ShiftModifier))
-        return document_->deletePreviousCharacter(), done();
-    if (event->matches(QKeySequence::Delete))
-        return document_->deleteNextCharacter(), done();
-    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
-        return document_->insertText(u"\n"), done();
-    const QString text = event->text();
-    if (!text.isEmpty() && (text.front().isPrint() || text.front() == u'\t') &&
-        !(event->modifiers() & (Qt::ControlModifier | Qt::MetaModifier)))
-        return document_->insertText(text), done();
-    event->ignore();
+    bool handled = handleMove(event);
+    if (!handled) {
+        handled = true;
+        if (event->key() == Qt::Key_Backspace &&
+            !(event->modifiers() & ~(Qt::ShiftModifier | Qt::GroupSwitchModifier)))
+            document_->deletePreviousCharacter();
+        else if (event->matches(QKeySequence::InsertParagraphSeparator) ||
+                 event->matches(QKeySequence::InsertLineSeparator))
+            document_->insertLineBreak();
+        else if (event->matches(QKeySequence::Undo))
+            undo();
+        else if (event->matches(QKeySequence::Redo))
+            redo();
+        else if (event->matches(QKeySequence::Cut))
+            cut();
+        else if (event->matches(QKeySequence::Paste))
+            paste();
+        else if (event->matches(QKeySequence::Delete))
+            document_->deleteNextCharacter();
+        else if (event->matches(QKeySequence::Backspace))
+            document_->deletePreviousCharacter();
+        else if (event->matches(QKeySequence::DeleteEndOfWord))
+            document_->deleteNextWord();
+        else if (event->matches(QKeySequence::DeleteStartOfWord))
+            document_->deletePreviousWord();
+        else if (event->matches(QKeySequence::DeleteEndOfLine))
+            document_->deleteToEndOfLine();
+        else if (isAcceptableInput(event) && event->text() != u"\t")
+            document_->insertText(event->text());
+        else
+            handled = false;
+    }
+    if (!handled) {
+        event->ignore(); // a modifier alone keeps the caret's x for the next row
+        return;
+    }
+    event->accept();
+    setClipboardSelection();
+    ensureCursorVisible();
 }
 
 // ---- clipboard
@@ -523,37 +886,38 @@ void TLogMemo::cut() {
 }
 
 void TLogMemo::paste() {
-    const QString text = withoutCarriageReturns(clipboard()->text());
-    if (!text.isEmpty())
-        document_->insertText(text);
+    insertFromMimeData(clipboard()->mimeData());
 }
 
-namespace {
+void TLogMemo::undo() {
+    document_->undo();
+    ensureCursorVisible();
+}
 
-// The mouse selection's text, made only when another program asks for it: selecting a
-// log of millions of lines must not copy it on every change of the selection.
-class SelectionData : public QMimeData {
-public:
-    explicit SelectionData(const TLogMemo* memo) : memo_(memo) {}
-    QStringList formats() const override { return {QStringLiteral("text/plain")}; }
-    bool hasFormat(const QString& type) const override { return type == u"text/plain"; }
+void TLogMemo::redo() {
+    document_->redo();
+    ensureCursorVisible();
+}
 
-protected:
-    QVariant retrieveData(const QString& type, QMetaType) const override {
-        if (type != u"text/plain" || !memo_)
-            return {};
-        return memo_->document().selectedText();
-    }
+void TLogMemo::insertFromMimeData(const QMimeData* data) {
+    if (data && data->hasText())
+        document_->insertFragment(withoutCarriageReturns(data->text()));
+    ensureCursorVisible();
+}
 
-private:
-    QPointer<const TLogMemo> memo_;
-};
+void TLogMemo::setClipboardSelection() {
+    if (!document_->hasSelection() || !clipboard()->supportsSelection())
+        return;
+    const velt::LogStore& s = store();
+    auto* data = new SelectionData(this, s.offsetOf(document_->selectionStart()),
+                                   s.offsetOf(document_->selectionEnd()));
+    primary_ = data;
+    clipboard()->setMimeData(data, QClipboard::Selection);
+}
 
-} // namespace
-
-void TLogMemo::selectionToPrimary() const {
-    if (document_->hasSelection() && clipboard()->supportsSelection())
-        clipboard()->setMimeData(new SelectionData(this), QClipboard::Selection);
+void TLogMemo::keepPrimaryText(std::int64_t position) {
+    if (auto* data = static_cast<SelectionData*>(primary_.data()); data && position <= data->end())
+        data->keep();
 }
 
 // ---- input methods
@@ -565,7 +929,7 @@ void TLogMemo::inputMethodEvent(QInputMethodEvent* event) {
             const std::int32_t from = std::max(0, c.column + event->replacementStart());
             document_->select({c.line, from}, {c.line, from + event->replacementLength()});
         }
-        document_->insertText(event->commitString());
+        document_->commitText(event->commitString());
     }
     preedit_ = event->preeditString();
     preeditCursor_ = preedit_.size();
@@ -575,6 +939,9 @@ void TLogMemo::inputMethodEvent(QInputMethodEvent* event) {
     forgetLayouts(document_->cursor().line);
     viewport()->update();
     event->accept();
+    if (!event->preeditString().isEmpty() || !event->commitString().isEmpty() ||
+        !event->attributes().isEmpty())
+        ensureCursorVisible();
 }
 
 QVariant TLogMemo::inputMethodQuery(Qt::InputMethodQuery query) const {
@@ -601,72 +968,231 @@ QVariant TLogMemo::inputMethodQuery(Qt::InputMethodQuery query) const {
     }
 }
 
-// ---- mouse
+// ---- mouse, as QWidgetTextControl handles it
 
-void TLogMemo::mousePressEvent(QMouseEvent* event) {
-    const QPoint point = event->position().toPoint();
-    if (event->button() != Qt::LeftButton)
-        return QAbstractScrollArea::mousePressEvent(event);
-    preferredX_ = -1;
-    selecting_ = true;
-    lastMousePoint_ = point;
-    if (tripleClickTimer_.isActive() &&
-        (point - tripleClickPoint_).manhattanLength() < QApplication::startDragDistance()) {
-        tripleClickTimer_.stop();
-        // The whole line with its line break, as QPlainTextEdit selects it.
-        const std::int64_t line = document_->cursor().line;
-        const velt::LogPosition end{line, static_cast<std::int32_t>(store().line(line).size())};
-        document_->select({line, 0}, document_->moved(end, velt::LogDocument::Move::NextCharacter));
-        return;
+void TLogMemo::setCursorPosition(velt::LogPosition position, bool keepAnchor) {
+    document_->setCursor(position, keepAnchor);
+    if (!keepAnchor) {
+        wordOnDoubleClick_ = {};
+        lineOnTripleClick_ = {};
     }
-    document_->setCursor(positionAt(point), event->modifiers() & Qt::ShiftModifier);
 }
 
-void TLogMemo::extendSelectionTo(QPoint point) {
-    document_->setCursor(positionAt(point), true);
+void TLogMemo::mousePressEvent(QMouseEvent* event) {
+    const QPointF point = event->position();
+    mousePressPoint_ = point.toPoint();
+    mightStartDrag_ = false;
+    if (event->button() != Qt::LeftButton) {
+        event->ignore();
+        return;
+    }
+    mousePressed_ = true;
+    lastMousePoint_ = point.toPoint();
+    if (tripleClickTimer_.isActive() && (point - tripleClickPoint_).toPoint().manhattanLength() <
+                                            QApplication::startDragDistance()) {
+        // The whole line with its line break.
+        const velt::LogPosition cursor = document_->cursor();
+        const velt::LogPosition start{cursor.line, 0};
+        const velt::LogPosition end = document_->moved(
+            {cursor.line, store().lineLength(cursor.line)}, velt::LogDocument::Move::NextCharacter);
+        document_->select(start, end);
+        lineOnTripleClick_ = spanOf(start, end);
+        tripleClickTimer_.stop();
+    } else {
+        const velt::LogPosition position = hitTest(point);
+        if (event->modifiers() == Qt::ShiftModifier) {
+            if (lineOnTripleClick_.selects())
+                extendBlockwise(position);
+            else if (wordOnDoubleClick_.selects())
+                extendWordwise(position, point.x());
+            else
+                setCursorPosition(position, true);
+        } else {
+            if (document_->hasSelection() && position >= document_->selectionStart() &&
+                position <= document_->selectionEnd()) {
+                mightStartDrag_ = true;
+                return;
+            }
+            setCursorPosition(position);
+        }
+    }
+    ensureCursorVisible();
+}
+
+void TLogMemo::Span::follow(std::int64_t position, std::int64_t removed, std::int64_t added) {
+    for (std::int64_t* p : {&anchor, &cursor}) {
+        if (*p > position)
+            *p = std::max(position, *p - removed);
+        if (*p >= position && added > 0)
+            *p += added;
+    }
+}
+
+TLogMemo::Selection TLogMemo::resolved(const Span& span) const {
+    return {store().positionAt(span.anchor), store().positionAt(span.cursor)};
+}
+
+TLogMemo::Span TLogMemo::spanOf(velt::LogPosition anchor, velt::LogPosition cursor) const {
+    return {store().offsetOf(anchor), store().offsetOf(cursor)};
+}
+
+void TLogMemo::extendWordwise(velt::LogPosition position, qreal x) {
+    const Selection word = resolved(wordOnDoubleClick_);
+    if (position >= word.start() && position <= word.end()) {
+        document_->select(word.anchor, word.cursor);
+        return;
+    }
+    // The word the pointer is in, if the pointer is over it.
+    const auto [wordStart, wordEnd] = document_->wordAt(position);
+    if (wordStart == wordEnd)
+        return;
+    const QTextLayout* layout = layoutOf(position.line);
+    const QTextLine row = layout->lineForTextPosition(wordStart.column);
+    if (!row.isValid() ||
+        layout->lineForTextPosition(wordEnd.column).textStart() != row.textStart())
+        return;
+    const qreal startX = kMargin + row.cursorToX(wordStart.column);
+    const qreal endX = kMargin + row.cursorToX(wordEnd.column);
+    if (x < startX || x > endX)
+        return;
+    // The word first selected stays selected on the other side.
+    const velt::LogPosition anchor = position < word.cursor ? word.end() : word.start();
+    document_->select(anchor, x - startX < endX - x ? wordStart : wordEnd);
+    setClipboardSelection();
+}
+
+void TLogMemo::extendBlockwise(velt::LogPosition position) {
+    const Selection line = resolved(lineOnTripleClick_);
+    if (position >= line.start() && position <= line.end()) {
+        document_->select(line.anchor, line.cursor);
+        return;
+    }
+    if (position < line.cursor) {
+        document_->select(line.end(), {position.line, 0});
+    } else {
+        const velt::LogPosition end =
+            document_->moved({position.line, store().lineLength(position.line)},
+                             velt::LogDocument::Move::NextCharacter);
+        document_->select(line.start(), end);
+    }
+    setClipboardSelection();
 }
 
 void TLogMemo::mouseMoveEvent(QMouseEvent* event) {
-    if (!(event->buttons() & Qt::LeftButton) || !selecting_)
+    if (!(event->buttons() & Qt::LeftButton))
         return;
-    lastMousePoint_ = event->position().toPoint();
+    const QPointF point = event->position();
+    lastMousePoint_ = point.toPoint();
+    if (mightStartDrag_) {
+        if ((point.toPoint() - mousePressPoint_).manhattanLength() >
+            QApplication::startDragDistance())
+            startDrag();
+        return;
+    }
     // Outside the view the selection keeps growing while the button is held.
     const bool outside = lastMousePoint_.y() < 0 || lastMousePoint_.y() > viewport()->height();
     if (outside && !autoScrollTimer_.isActive())
         autoScrollTimer_.start(kAutoScrollMs, this);
     else if (!outside)
         autoScrollTimer_.stop();
-    extendSelectionTo(lastMousePoint_);
+    const velt::LogPosition position = hitTest(point);
+    if (lineOnTripleClick_.selects())
+        extendBlockwise(position);
+    else if (wordOnDoubleClick_.selects())
+        extendWordwise(position, point.x());
+    else if (mousePressed_)
+        setCursorPosition(position, true);
 }
 
 void TLogMemo::mouseReleaseEvent(QMouseEvent* event) {
-    autoScrollTimer_.stop();
-    if (event->button() == Qt::LeftButton) {
-        selecting_ = false;
-        selectionToPrimary();
-        return;
+    // The caret goes where the button was let go; a click moves it so without forgetting
+    // the word or line that a double or triple click selected.
+    if (mightStartDrag_ && event->button() == Qt::LeftButton) {
+        mousePressed_ = false;
+        document_->setCursor(hitTest(event->position()));
     }
-    if (event->button() == Qt::MiddleButton && clipboard()->supportsSelection()) {
-        const QString text = withoutCarriageReturns(clipboard()->text(QClipboard::Selection));
-        document_->setCursor(positionAt(event->position().toPoint()));
-        if (!text.isEmpty())
-            document_->insertText(text);
-        return;
+    if (mousePressed_) {
+        mousePressed_ = false;
+        setClipboardSelection();
+    } else if (event->button() == Qt::MiddleButton && clipboard()->supportsSelection()) {
+        document_->setCursor(hitTest(event->position()));
+        insertFromMimeData(clipboard()->mimeData(QClipboard::Selection));
     }
-    QAbstractScrollArea::mouseReleaseEvent(event);
+    if (autoScrollTimer_.isActive()) {
+        autoScrollTimer_.stop();
+        ensureCursorVisible();
+    }
 }
 
 void TLogMemo::mouseDoubleClickEvent(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton)
-        return QAbstractScrollArea::mouseDoubleClickEvent(event);
-    const velt::LogPosition p = positionAt(event->position().toPoint());
+    if (event->button() != Qt::LeftButton) {
+        event->ignore();
+        return;
+    }
+    mightStartDrag_ = false;
+    const velt::LogPosition p = hitTest(event->position());
     document_->setCursor(p);
-    if (!store().line(p.line).isEmpty()) {
+    const QTextLayout* layout = layoutOf(p.line);
+    const QTextLine row = layout->lineForTextPosition(p.column);
+    const bool word = row.isValid() && row.textLength() > 0;
+    if (word) {
         const auto [from, to] = document_->wordAt(p);
         document_->select(from, to);
     }
-    tripleClickPoint_ = event->position().toPoint();
+    wordOnDoubleClick_ = spanOf(document_->anchor(), document_->cursor());
+    tripleClickPoint_ = event->position();
     tripleClickTimer_.start(QApplication::doubleClickInterval(), this);
+    if (word)
+        setClipboardSelection();
+}
+
+// ---- drag and drop, as QPlainTextEdit's
+
+void TLogMemo::startDrag() {
+    mousePressed_ = false;
+    auto* drag = new QDrag(viewport());
+    auto* data = new QMimeData;
+    data->setText(document_->selectedText());
+    drag->setMimeData(data);
+    const Qt::DropAction action = drag->exec(Qt::CopyAction | Qt::MoveAction, Qt::MoveAction);
+    if (action == Qt::MoveAction && drag->target() != viewport())
+        document_->removeSelectedText();
+}
+
+void TLogMemo::dragEnterEvent(QDragEnterEvent* event) {
+    if (!event->mimeData()->hasText()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+}
+
+void TLogMemo::dragMoveEvent(QDragMoveEvent* event) {
+    if (!event->mimeData()->hasText()) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+}
+
+void TLogMemo::dragLeaveEvent(QDragLeaveEvent* event) {
+    event->accept();
+}
+
+void TLogMemo::dropEvent(QDropEvent* event) {
+    if (!event->mimeData()->hasText()) {
+        event->ignore();
+        return;
+    }
+    const velt::LogPosition target = hitTest(event->position());
+    if (event->dropAction() == Qt::MoveAction && event->source() == viewport()) {
+        document_->moveSelection(target);
+    } else {
+        document_->setCursor(target);
+        document_->insertFragment(withoutCarriageReturns(event->mimeData()->text()));
+    }
+    ensureCursorVisible();
+    event->acceptProposedAction();
 }
 
 void TLogMemo::timerEvent(QTimerEvent* event) {
@@ -678,7 +1204,7 @@ void TLogMemo::timerEvent(QTimerEvent* event) {
     } else if (event->timerId() == autoScrollTimer_.timerId()) {
         QScrollBar* bar = verticalScrollBar();
         bar->setValue(bar->value() + (lastMousePoint_.y() < 0 ? -1 : 1));
-        extendSelectionTo(lastMousePoint_);
+        setCursorPosition(hitTest(lastMousePoint_), true);
     } else {
         QAbstractScrollArea::timerEvent(event);
     }
@@ -710,7 +1236,8 @@ void TLogMemo::changeEvent(QEvent* event) {
     QAbstractScrollArea::changeEvent(event);
     if (event->type() == QEvent::FontChange || event->type() == QEvent::LayoutDirectionChange) {
         forgetLayouts();
-        updateScrollBars();
+        rows_.clear();
+        adjustScrollBars();
         viewport()->update();
     }
 }

@@ -3,22 +3,28 @@
 // velt::LogDocument, split as QPlainTextEdit is over its text control. The document holds the
 // text, caret, selection and undo history; this view lays out and paints only the lines
 // in view, each through a cached QTextLayout, so caret, selection and hit testing follow
-// Qt's bidirectional and grapheme rules and long lines wrap at the widget's width. The
-// vertical scroll bar counts lines, so millions of one-row lines need no layout.
+// Qt's bidirectional and grapheme rules and long lines wrap at the widget's width.
+// Geometry, scrolling, mouse and keys follow QPlainTextEdit's rules step by step: the
+// vertical scroll bar counts rows, a line's rows are learnt when it is laid out (one until
+// then, as QPlainTextEdit counts them), so millions of one-row lines need no layout.
 // Readings are appended below whatever the user typed; the view follows the newest line
 // only while it is at the bottom.
 
 #include "ui/log_document.h"
+#include "ui/log_rows.h"
 
 #include <QAbstractScrollArea>
 #include <QBasicTimer>
 #include <QPoint>
+#include <QPointer>
 #include <QStringList>
 
 #include <map>
 #include <memory>
+#include <optional>
 
 class QMenu;
+class QMimeData;
 class QTextLayout;
 
 class TLogMemo : public QAbstractScrollArea {
@@ -40,8 +46,8 @@ public:
     void copy() const;
     void cut();
     void paste();
-    void undo() { document_->undo(); }
-    void redo() { document_->redo(); }
+    void undo();
+    void redo();
     void selectAll() { document_->selectAll(); }
     // The right-click menu: undo, redo, cut, copy, paste, delete, select all. The caller
     // owns it.
@@ -56,6 +62,7 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void inputMethodEvent(QInputMethodEvent* event) override;
     QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
@@ -63,6 +70,10 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dragLeaveEvent(QDragLeaveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     void changeEvent(QEvent* event) override;
@@ -71,39 +82,86 @@ protected:
     void scrollContentsBy(int dx, int dy) override;
 
 private:
+    // A selection remembered by a double or triple click, which later shift-clicks and
+    // drags extend by words or lines. Kept as offsets that follow the user's edits, as a
+    // QTextCursor's do.
+    struct Span {
+        std::int64_t anchor = 0;
+        std::int64_t cursor = 0;
+        bool selects() const { return anchor != cursor; }
+        void follow(std::int64_t position, std::int64_t removed, std::int64_t added);
+    };
+    struct Selection {
+        velt::LogPosition anchor;
+        velt::LogPosition cursor;
+        velt::LogPosition start() const { return std::min(anchor, cursor); }
+        velt::LogPosition end() const { return std::max(anchor, cursor); }
+    };
+    Selection resolved(const Span& span) const;
+    Span spanOf(velt::LogPosition anchor, velt::LogPosition cursor) const;
+
     QTextLayout* layoutOf(std::int64_t line) const;
-    qreal heightOf(std::int64_t line) const;
-    int rowsInView() const;
-    qreal lineTop(std::int64_t line) const; // viewport y; only for lines from the first shown
-    velt::LogPosition verticalMove(velt::LogPosition from, int rows, bool clampAtEnds);
+    void learnRows(std::int64_t line, int rows) const;
+    void trimLayouts();
+    qreal boxHeight(std::int64_t line) const;
+    qreal verticalOffset(std::int64_t line, int row) const;
+    qreal verticalOffset() const;
+    std::optional<qreal> boxTop(std::int64_t line) const;
+    velt::LogPosition hitTest(QPointF viewportPoint) const;
+    QRectF caretRect(velt::LogPosition position) const;
+    void setTopLine(std::int64_t row);
+    void setTopBlock(std::int64_t line, int row);
+    void ensureVisible(velt::LogPosition position);
+    void ensureCursorVisible();
+    void adjustScrollBars();
+    void pageUpDown(int direction, bool select);
+    bool moveRow(int direction, bool keepAnchor);
     velt::LogPosition rowEdge(velt::LogPosition from, bool end) const;
     bool handleMove(QKeyEvent* event);
     void documentChanged(std::int64_t position, const QString& removed, std::int64_t added);
     void cursorMoved();
-    void updateScrollBars();
-    void scheduleScrollBars();
-    void ensureCursorVisible();
+    void followNewest();
     void forgetLayouts(std::int64_t fromLine = 0);
     void restartBlinking();
-    void selectionToPrimary() const;
-    void extendSelectionTo(QPoint viewportPoint);
+    void setClipboardSelection();
+    void keepPrimaryText(std::int64_t position);
+    void setCursorPosition(velt::LogPosition position, bool keepAnchor = false);
+    void extendWordwise(velt::LogPosition position, qreal x);
+    void extendBlockwise(velt::LogPosition position);
+    void insertFromMimeData(const QMimeData* data);
+    void startDrag();
 
     velt::LogDocument* document_;
     mutable std::map<std::int64_t, std::unique_ptr<QTextLayout>> layouts_;
-    bool scrollBarsScheduled_ = false;
+    mutable velt::LogRows rows_;
+    mutable bool rowsChanged_ = false;
+    mutable bool trimScheduled_ = false;
+    bool adjusting_ = false;
+    bool editPending_ = false; // the document changed; the scroll bar follows at the edit's end
+    std::int64_t topLine_ = 0;
+    int topRow_ = 0;
+    qreal topFraction_ = 0;
+    bool followScheduled_ = false;
+    bool wasAtBottom_ = true;
     bool appending_ = false;
     std::int64_t firstUnpainted_ = -1; // first appended line not painted yet
-    bool followNewest_ = true;
-    qreal preferredX_ = -1; // kept across vertical moves, as in QPlainTextEdit
+    qreal preferredX_ = -1;            // kept across vertical moves, as QTextCursor keeps its x
+    bool keepX_ = false;
+    std::optional<qreal> pageCaretY_;
     QString preedit_;
     int preeditCursor_ = 0;
     bool cursorShown_ = false;
     QBasicTimer blinkTimer_;
     QBasicTimer tripleClickTimer_;
-    QPoint tripleClickPoint_;
+    QPointF tripleClickPoint_;
     QBasicTimer autoScrollTimer_;
     QPoint lastMousePoint_;
-    bool selecting_ = false;
+    QPoint mousePressPoint_;
+    bool mousePressed_ = false;
+    bool mightStartDrag_ = false;
+    Span wordOnDoubleClick_;
+    Span lineOnTripleClick_;
     velt::LogPosition lastSelectionStart_;
     velt::LogPosition lastSelectionEnd_;
+    QPointer<QMimeData> primary_; // what this log last put in PRIMARY
 };
