@@ -2,8 +2,10 @@
 # missing first.
 SHELL := /bin/bash
 FUZZ_SECONDS ?= 60
+LOG_SEQUENCES ?= 100000
+LOG_SEED ?= 0
 
-.PHONY: deps configure build test test-quick test-sanitize fuzz run bench screenshot package clean
+.PHONY: deps configure build test test-quick test-sanitize fuzz fuzz-log run bench screenshot package clean
 
 deps:
 	@bash scripts/install-deps
@@ -33,6 +35,13 @@ fuzz: deps
 	@./build-fuzz/fuzz/fuzz_payload -max_total_time=$(FUZZ_SECONDS) -max_len=512 \
 	    -print_final_stats=1 build-fuzz/corpus fuzz/corpus 2>&1 | \
 	    grep -E '^(stat::|==|SUMMARY|oracle|Done)' ; test $${PIPESTATUS[0]} -eq 0
+
+# The log against QPlainTextEdit by many seeded random sequences, in a virtual X display so
+# that PRIMARY is compared too. A failure prints its seed and shortest sequence.
+fuzz-log: build
+	@cd build && VELT_LOG_SEQUENCES=$(LOG_SEQUENCES) VELT_LOG_SEED=$(LOG_SEED) \
+	    QTEST_FUNCTION_TIMEOUT=86400000 ../tests/with-xvfb ./tests/tst_log_random \
+	    randomSequencesMatchTheStockControl
 
 run: build
 	@./build/VELT

@@ -1,0 +1,613 @@
+// The log against the stock control, by seeded random sequences: typing in several
+// scripts, every navigation key, deletions, the clipboard, clicks, drags, drops and the
+// wheel, played on a QPlainTextEdit and on the log side by side at the same font and size.
+// After every step both must show the same text, caret, anchor, scroll position and scroll
+// bar, and leave the same CLIPBOARD and PRIMARY. A failure prints its seed and the
+// shortest sequence that still shows it.
+//
+// VELT_LOG_SEQUENCES sets how many sequences (default 200), VELT_LOG_SEED the first seed.
+// Under a real X server (Xvfb) PRIMARY is compared too; offscreen there is none.
+
+#include "ui/log_memo.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QClipboard>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QStyleHints>
+#include <QTest>
+#include <QTextBlock>
+
+#include <memory>
+#include <optional>
+#include <random>
+
+namespace {
+
+const QStringList kKeys = {
+    "Left",
+    "Right",
+    "Up",
+    "Down",
+    "Home",
+    "End",
+    "PgUp",
+    "PgDown",
+    "Shift+Left",
+    "Shift+Right",
+    "Shift+Up",
+    "Shift+Down",
+    "Shift+Home",
+    "Shift+End",
+    "Shift+PgUp",
+    "Shift+PgDown",
+    "Ctrl+Left",
+    "Ctrl+Right",
+    "Ctrl+Shift+Left",
+    "Ctrl+Shift+Right",
+    "Ctrl+Home",
+    "Ctrl+End",
+    "Ctrl+Shift+Home",
+    "Ctrl+Shift+End",
+    "Backspace",
+    "Del",
+    "Ctrl+Backspace",
+    "Ctrl+Del",
+    "Return",
+    "Ctrl+A",
+    "Ctrl+C",
+    "Ctrl+V",
+    "Ctrl+X",
+    "Ctrl+Z",
+    "Ctrl+Y",
+    "Ctrl+Shift+Z",
+    "Shift+Del",
+    "Shift+Ins",
+    "Ctrl+Ins",
+    "Ctrl+K",
+    "Ctrl+Up",
+    "Ctrl+Down",
+};
+
+// Code points to type, grouped as a user of each script types them.
+const QStringList kAlphabets = {
+    QStringLiteral("abcdefghijklmnopqrstuvwxyz ABCXYZ0123456789 .,=-+!?"),
+    QStringLiteral("ěščřžýáíéůúňťďó ĚŠČŘŽÝÁÍÉŮÚ"),
+    QStringLiteral("🎉😀👍🏽🇨🇿👨‍👩‍👧 €"),
+    QStringLiteral("e\u0301a\u0308o\u0303 \u0301"),
+    QStringLiteral("שלום עולם אבג"),
+    QStringLiteral("مرحبا بالعالم ١٢٣"),
+};
+
+QString escaped(QString text) {
+    return text.replace(u'\\', QLatin1String("\\\\")).replace(u'\n', QLatin1String("\\n"));
+}
+
+QString unescaped(const QString& text) {
+    QString out;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == u'\\' && i + 1 < text.size()) {
+            ++i;
+            out += text[i] == u'n' ? QChar(u'\n') : text[i];
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+// The code points of a text, each as one key would type it.
+QStringList codePoints(const QString& text) {
+    QStringList out;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const qsizetype n = text[i].isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+        out << text.mid(i, n);
+        i += n - 1;
+    }
+    return out;
+}
+
+struct State {
+    QString text;
+    int anchor = 0;
+    int cursor = 0;
+    int scroll = 0;
+    int maximum = 0;
+    int page = 0;
+    bool bar = false;
+    QString clipboard;
+    QString primary;
+
+    friend bool operator==(const State&, const State&) = default;
+    // The text in full only where it differs from the other side's.
+    QString describe(const State& other) const {
+        return QStringLiteral("%1 [%2,%3] scroll %4/%5 page %6 bar %7 clip \"%8\" primary \"%9\"")
+            .arg(text == other.text ? QStringLiteral("(same text)") : '"' + escaped(text) + '"')
+            .arg(anchor)
+            .arg(cursor)
+            .arg(scroll)
+            .arg(maximum)
+            .arg(page)
+            .arg(bar ? "shown" : "hidden", escaped(clipboard.left(80)), escaped(primary.left(80)));
+    }
+};
+
+QClipboard* clipboard() {
+    return QGuiApplication::clipboard();
+}
+
+bool hasPrimary() {
+    return clipboard()->supportsSelection();
+}
+
+class Pair {
+public:
+    explicit Pair(const QString& text) {
+        QFont font = host_.font();
+        font.setPixelSize(11);
+        host_.setFont(font);
+        const QSize size(129, 257);
+        plain_.setGeometry(QRect({0, 0}, size));
+        memo_.setGeometry(QRect({size.width() + 10, 0}, size));
+        host_.resize(2 * size.width() + 20, size.height());
+        host_.show();
+        if (!QTest::qWaitForWindowExposed(&host_))
+            qFatal("not exposed");
+        plain_.setPlainText(text);
+        memo_.document().setPlainText(text);
+        QCoreApplication::processEvents();
+        settle();
+    }
+
+    State plainState() const {
+        const QTextCursor c = plain_.textCursor();
+        return withClipboards({plain_.toPlainText(),
+                               c.anchor(),
+                               c.position(),
+                               plain_.verticalScrollBar()->value(),
+                               plain_.verticalScrollBar()->maximum(),
+                               plain_.verticalScrollBar()->pageStep(),
+                               plain_.verticalScrollBar()->isVisible(),
+                               {},
+                               {}});
+    }
+    State memoState() const {
+        const velt::LogStore& store = memo_.store();
+        return withClipboards({memo_.toPlainText(),
+                               int(store.offsetOf(memo_.document().anchor())),
+                               int(store.offsetOf(memo_.document().cursor())),
+                               memo_.verticalScrollBar()->value(),
+                               memo_.verticalScrollBar()->maximum(),
+                               memo_.verticalScrollBar()->pageStep(),
+                               memo_.verticalScrollBar()->isVisible(),
+                               {},
+                               {}});
+    }
+
+    // Both controls count a line's rows once they lay it out, which happens when it is
+    // painted, hit or stepped over: until then each counts one row, and the scroll bar's
+    // range with it. Laying out every line settles both, so that what is compared does not
+    // depend on which lines each happened to lay out.
+    void settle() {
+        for (QTextBlock b = plain_.document()->firstBlock(); b.isValid(); b = b.next())
+            plain_.document()->documentLayout()->blockBoundingRect(b);
+        for (std::int64_t line = 0; line < memo_.store().lineCount(); ++line)
+            memo_.characterRect({line, 0});
+        QCoreApplication::processEvents();
+    }
+
+    // Plays one step on both; returns the state each left.
+    std::pair<State, State> play(const QString& step) {
+        const QString clip = clipboard()->text();
+        const QString primary = hasPrimary() ? clipboard()->text(QClipboard::Selection) : QString();
+        playOn(&plain_, step);
+        settle();
+        const State stock = plainState();
+        // The log's step starts from the clipboards as they were before the stock one.
+        if (stock.clipboard != clip)
+            clipboard()->setText(clip);
+        if (hasPrimary() && stock.primary != primary)
+            clipboard()->setText(primary, QClipboard::Selection);
+        playOn(&memo_, step);
+        settle();
+        if (step.startsWith(u"drop:") && stock.scroll != memoState().scroll) {
+            // QPlainTextEdit places the view for a drop while its layout still holds the
+            // text from before the drop, so the view jumps by the rows the drop moved;
+            // the log keeps the view and shows the caret. Only the view may differ.
+            State log = memoState();
+            log.scroll = stock.scroll;
+            return {stock, log};
+        }
+        return {stock, memoState()};
+    }
+
+    QPlainTextEdit& plain() { return plain_; }
+    QSize viewportSize() const { return plain_.viewport()->size(); }
+
+private:
+    static State withClipboards(State s) {
+        s.clipboard = clipboard()->text();
+        if (hasPrimary())
+            s.primary = clipboard()->text(QClipboard::Selection);
+        return s;
+    }
+
+    static QPoint point(const QString& xy) {
+        return {xy.section(u',', 0, 0).toInt(), xy.section(u',', 1, 1).toInt()};
+    }
+
+    static void playOn(QAbstractScrollArea* w, const QString& step) {
+        w->setFocus();
+        QWidget* v = w->viewport();
+        const QString verb = step.section(u':', 0, 0);
+        const QString arg = step.section(u':', 1, 1);
+        const QString rest = step.section(u':', 2);
+        if (verb == u"key") {
+            const QKeyCombination key = QKeySequence::fromString(arg)[0];
+            QTest::keyClick(w, key.key(), key.keyboardModifiers());
+        } else if (verb == u"type") {
+            for (const QString& c : codePoints(unescaped(step.section(u':', 1)))) {
+                QTest::sendKeyEvent(QTest::Press, w, Qt::Key_unknown, c, Qt::NoModifier);
+                QTest::sendKeyEvent(QTest::Release, w, Qt::Key_unknown, c, Qt::NoModifier);
+            }
+        } else if (verb == u"paste") {
+            clipboard()->setText(unescaped(step.section(u':', 1)));
+            QTest::keyClick(w, Qt::Key_V, Qt::ControlModifier);
+        } else if (verb == u"click" || verb == u"shift-click") {
+            QTest::mouseClick(v, Qt::LeftButton,
+                              verb == u"click" ? Qt::NoModifier : Qt::ShiftModifier, point(arg));
+        } else if (verb == u"double-click" || verb == u"triple-click") {
+            const QPoint p = point(arg);
+            QTest::mousePress(v, Qt::LeftButton, {}, p);
+            QTest::mouseRelease(v, Qt::LeftButton, {}, p);
+            QTest::mouseDClick(v, Qt::LeftButton, {}, p);
+            QTest::mouseRelease(v, Qt::LeftButton, {}, p);
+            if (verb == u"triple-click")
+                QTest::mouseClick(v, Qt::LeftButton, {}, p);
+        } else if (verb == u"middle-click") {
+            QTest::mouseClick(v, Qt::MiddleButton, {}, point(arg));
+        } else if (verb == u"drag") {
+            const QPoint from = point(arg), to = point(rest);
+            QTest::mousePress(v, Qt::LeftButton, {}, from);
+            QTest::mouseMove(v, (from + to) / 2);
+            QTest::mouseMove(v, to);
+            QTest::mouseRelease(v, Qt::LeftButton, {}, to);
+        } else if (verb == u"wheel") {
+            const QPoint p = point(arg);
+            QWheelEvent wheel(p, v->mapToGlobal(p), QPoint(), QPoint(0, rest.toInt()), Qt::NoButton,
+                              Qt::NoModifier, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(v, &wheel);
+        } else if (verb == u"drop") {
+            const QPoint p = point(arg);
+            QMimeData data;
+            data.setText(unescaped(rest));
+            const Qt::DropActions actions = Qt::CopyAction | Qt::MoveAction;
+            QDragEnterEvent enter(p, actions, &data, Qt::LeftButton, {});
+            QApplication::sendEvent(v, &enter);
+            QDragMoveEvent move(p, actions, &data, Qt::LeftButton, {});
+            QApplication::sendEvent(v, &move);
+            QDropEvent drop(QPointF(p), actions, &data, Qt::LeftButton, {});
+            QApplication::sendEvent(v, &drop);
+        } else {
+            qFatal("unknown step %s", qPrintable(step));
+        }
+        QCoreApplication::processEvents();
+    }
+
+    QWidget host_;
+    QPlainTextEdit plain_{&host_};
+    TLogMemo memo_{&host_};
+};
+
+class Generator {
+public:
+    explicit Generator(std::uint32_t seed) : random_(seed) {}
+
+    QString text() {
+        switch (below(6)) {
+        case 0:
+            return {};
+        case 1: {
+            QStringList lines{QString()};
+            for (int i = below(40); i >= 0; --i)
+                lines << QStringLiteral("Teplota = %1").arg(below(800) / 16.0);
+            return lines.join(u'\n');
+        }
+        case 2:
+            return words(200 + below(500), 0);
+        default:
+            return words(5 + below(120), 6);
+        }
+    }
+
+    void setViewport(QSize size) { viewport_ = size; }
+    void setSelection(bool selected) { selected_ = selected; }
+
+    QString step() {
+        const int roll = below(100);
+        if (roll < 45)
+            return "key:" + kKeys[below(kKeys.size())];
+        if (roll < 65)
+            return "type:" + escaped(typed(1 + below(4)));
+        if (roll < 70)
+            return "paste:" + escaped(words(1 + below(30), 8));
+        if (roll < 76)
+            return "click:" + point();
+        if (roll < 79)
+            return "shift-click:" + point();
+        if (roll < 82)
+            return "double-click:" + point();
+        if (roll < 84)
+            return "triple-click:" + point();
+        if (roll < 85 && hasPrimary())
+            return "middle-click:" + point();
+        if (roll < 93) {
+            // A real drag-and-drop waits for the system's mouse: not from a selection on X.
+            if (hasPrimary() && selected_)
+                return "click:" + point();
+            return "drag:" + point() + ":" + point();
+        }
+        if (roll < 97)
+            return "wheel:" + point() + ":" + QString::number(below(2) ? 120 : -120);
+        return "drop:" + point() + ":" + escaped(words(1 + below(12), 4));
+    }
+
+    std::uint32_t next() { return random_(); }
+
+private:
+    int below(qsizetype n) { return int(random_() % std::uint32_t(n)); }
+
+    QString point() {
+        return QStringLiteral("%1,%2").arg(below(viewport_.width())).arg(below(viewport_.height()));
+    }
+
+    QString typed(int n) {
+        const QStringList letters = codePoints(kAlphabets[below(kAlphabets.size())]);
+        QString out;
+        for (int i = 0; i < n; ++i)
+            out += letters[below(letters.size())];
+        return out;
+    }
+
+    // Words in random scripts; one break in `lineEvery` words (never where it is 0).
+    QString words(int n, int lineEvery) {
+        QString out;
+        for (int i = 0; i < n; ++i) {
+            if (i > 0)
+                out += lineEvery > 0 && below(lineEvery) == 0 ? u'\n' : u' ';
+            out += typed(1 + below(7));
+        }
+        return out;
+    }
+
+    std::mt19937 random_;
+    QSize viewport_{100, 100};
+    bool selected_ = false;
+};
+
+struct Failure {
+    int step = 0;
+    QString stock;
+    QString log;
+};
+
+// Plays a sequence on a fresh pair; the first step after which the two differ.
+std::optional<Failure> replay(const QString& text, const QStringList& steps,
+                              bool compareView = true) {
+    // Without the view: the text, caret, selection and clipboards alone.
+    const auto differ = [compareView](State a, State b) {
+        if (!compareView)
+            a.scroll = b.scroll, a.maximum = b.maximum, a.page = b.page, a.bar = b.bar;
+        return a != b;
+    };
+    clipboard()->setText(QStringLiteral("clip"));
+    if (hasPrimary())
+        clipboard()->setText(QStringLiteral("primary"), QClipboard::Selection);
+    Pair pair(text);
+    if (differ(pair.plainState(), pair.memoState()))
+        return Failure{-1, pair.plainState().describe(pair.memoState()),
+                       pair.memoState().describe(pair.plainState())};
+    for (int i = 0; i < steps.size(); ++i) {
+        const auto [stock, log] = pair.play(steps[i]);
+        if (differ(stock, log))
+            return Failure{i, stock.describe(log), log.describe(stock)};
+    }
+    return std::nullopt;
+}
+
+// Each step of a failing sequence with what both showed after it.
+void trace(const QString& text, const QStringList& steps) {
+    clipboard()->setText(QStringLiteral("clip"));
+    if (hasPrimary())
+        clipboard()->setText(QStringLiteral("primary"), QClipboard::Selection);
+    Pair pair(text);
+    for (const QString& step : steps) {
+        const auto [stock, log] = pair.play(step);
+        qInfo("%s\n  stock %s\n  log   %s", qPrintable(step.left(60)),
+              qPrintable(stock.describe(log)), qPrintable(log.describe(stock)));
+    }
+}
+
+// The shortest sequence found that still fails: steps after the failing one dropped, then
+// each step that is not needed.
+QStringList shrink(const QString& text, QStringList steps) {
+    for (bool smaller = true; smaller;) {
+        smaller = false;
+        for (qsizetype i = steps.size() - 1; i >= 0; --i) {
+            QStringList shorter = steps;
+            shorter.removeAt(i);
+            if (const auto failure = replay(text, shorter)) {
+                steps = shorter.mid(0, failure->step + 1);
+                smaller = true;
+                break;
+            }
+        }
+    }
+    return steps;
+}
+
+} // namespace
+
+class TestLogRandom : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() {
+        // A click after a double click at the same place is a triple click for as long as
+        // a sequence lasts, in both controls alike, however long a step takes.
+        QGuiApplication::styleHints()->setMouseDoubleClickInterval(600000);
+        QGuiApplication::styleHints()->setCursorFlashTime(0);
+    }
+    void casesMatchTheStockControl_data();
+    void casesMatchTheStockControl();
+    void randomSequencesMatchTheStockControl();
+};
+
+// Differences that random sequences found, each as its shortest sequence; the points are
+// in the view, whose rows are 13 pixels apart below a 4-pixel margin.
+void TestLogRandom::casesMatchTheStockControl_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<bool>("primary"); // needs X11's PRIMARY
+    QTest::addColumn<bool>("dragOut"); // a real drag, only offscreen
+    // Rows whose case is not the view compare the text, caret and clipboards alone.
+
+    QStringList readings;
+    for (int i = 0; i < 100; ++i)
+        readings << QStringLiteral("Teplota = %1").arg(20 + i / 16.0);
+    QStringList fortyLines;
+    for (int i = 0; i < 40; ++i)
+        fortyLines << QStringLiteral("line %1").arg(i);
+    QString longLine;
+    while (longLine.size() < 5000)
+        longLine += QStringLiteral("slovo %1 ").arg(longLine.size());
+    const QString twentyFiveReturns = QStringList(25, QStringLiteral("key:Return")).join(u'|');
+
+    QTest::newRow("scroll bar: 100 readings")
+        << readings.join(u'\n') << QStringList{"key:Ctrl+End", "key:PgUp"} << false << false;
+    QTest::newRow("scroll bar: a paste of 40 lines")
+        << QString() << QStringList{"paste:" + fortyLines.join(QLatin1String("\\n"))} << false
+        << false;
+    QTest::newRow("scroll bar: 25 Returns")
+        << QString() << twentyFiveReturns.split(u'|') << false << false;
+    QTest::newRow("scroll bar: one 5,000-character line")
+        << longLine << QStringList{"key:Ctrl+End", "key:PgUp", "wheel:50,50:120"} << false << false;
+    QTest::newRow("typed astral character")
+        << QStringLiteral("== kůň\n") << QStringList{"type:🎉", "key:Shift+Left", "type:😀"} << false
+        << false;
+    QTest::newRow("typed flag and ZWJ sequence")
+        << QStringLiteral("== kůň\n") << QStringList{"type:🇨🇿 👨‍👩‍👧"} << false
+        << false;
+    QTest::newRow("PRIMARY kept after cut")
+        << QStringLiteral("abc def") << QStringList{"double-click:8,10", "key:Ctrl+X"} << true
+        << false;
+    QTest::newRow("PRIMARY kept after a paste over it")
+        << QStringLiteral("abc def") << QStringList{"double-click:8,10", "paste:xy"} << true
+        << false;
+    QTest::newRow("PRIMARY kept after typing over it")
+        << QStringLiteral("abc def") << QStringList{"double-click:8,10", "type:x"} << true << false;
+    QTest::newRow("PRIMARY kept after the caret leaves it")
+        << QStringLiteral("abc def") << QStringList{"double-click:8,10", "key:Right"} << true
+        << false;
+    QTest::newRow("Shift+Up on the first line")
+        << QStringLiteral("abc def") << QStringList{"key:End", "key:Shift+Up"} << false << false;
+    QTest::newRow("Shift+Down on the last line")
+        << QStringLiteral("abc def") << QStringList{"key:Shift+Down"} << false << false;
+    QTest::newRow("Down after Ctrl+A")
+        << QStringLiteral("abc\ndef") << QStringList{"key:Ctrl+A", "key:Down"} << false << false;
+    QTest::newRow("PgUp in a text that fits")
+        << QStringLiteral("abc\ndef\nghi")
+        << QStringList{"key:Down", "key:Down", "key:End", "key:PgUp"} << false << false;
+    QTest::newRow("Ctrl+End puts the last line on the bottom row")
+        << readings.join(u'\n') << QStringList{"key:Ctrl+End"} << false << false;
+    QTest::newRow("Shift+click after a triple click")
+        << QStringLiteral("alpha beta\ngamma delta\nepsilon zeta")
+        << QStringList{"triple-click:10,36", "key:Left", "shift-click:10,10"} << false << false;
+    QTest::newRow("undo: a line break is a step of its own")
+        << QString() << QStringList{"type:Šárka ŘEŘICHA", "key:Return", "key:Backspace",
+                                    "key:Backspace",      "key:Del",    "key:Ctrl+Z"}
+        << false << false;
+    QTest::newRow("undo: typing after a paste is one step with it")
+        << QStringLiteral("abc") << QStringList{"key:End", "paste:xyz", "type:de", "key:Ctrl+Z"}
+        << false << false;
+    QTest::newRow("undo: typing apart merges apart")
+        << QStringLiteral("ab")
+        << QStringList{"type:x",        "key:Right",     "type:y",    "key:End",
+                       "key:Backspace", "key:Backspace", "key:Ctrl+Z"}
+        << false << false;
+    QTest::newRow("drag of the selection")
+        << QStringLiteral("alpha beta gamma")
+        << QStringList{"double-click:40,10", "drag:40,10:90,10"} << false << true;
+    QTest::newRow("drop from another program")
+        << QStringLiteral("alpha beta gamma") << QStringList{"drop:40,10:x\\ny"} << false << false;
+}
+
+void TestLogRandom::casesMatchTheStockControl() {
+    QFETCH(QString, text);
+    QFETCH(QStringList, steps);
+    QFETCH(bool, primary);
+    QFETCH(bool, dragOut);
+    const bool view =
+        QString::fromLatin1(QTest::currentDataTag()).startsWith(QLatin1String("scroll")) ||
+        QString::fromLatin1(QTest::currentDataTag()).startsWith(QLatin1String("Ctrl+End")) ||
+        QString::fromLatin1(QTest::currentDataTag()).startsWith(QLatin1String("PgUp"));
+    if (primary && !hasPrimary())
+        QSKIP("PRIMARY exists only on X11");
+    if (dragOut && hasPrimary())
+        QSKIP("a real drag waits for the system's mouse");
+    if (const auto failure = replay(text, steps, view))
+        QFAIL(qPrintable(QStringLiteral("after step %1 (%2)\n  stock: %3\n  log:   %4")
+                             .arg(failure->step)
+                             .arg(failure->step >= 0 ? steps[failure->step] : QString(),
+                                  failure->stock, failure->log)));
+}
+
+void TestLogRandom::randomSequencesMatchTheStockControl() {
+    const int sequences = qEnvironmentVariableIsSet("VELT_LOG_SEQUENCES")
+                              ? qEnvironmentVariableIntValue("VELT_LOG_SEQUENCES")
+                              : 200;
+    const auto firstSeed =
+        static_cast<std::uint32_t>(qEnvironmentVariableIntValue("VELT_LOG_SEED"));
+    for (int n = 0; n < sequences; ++n) {
+        const std::uint32_t seed = firstSeed + static_cast<std::uint32_t>(n);
+        Generator generator(seed);
+        const QString text = generator.text();
+        QStringList steps;
+        std::optional<Failure> failure;
+        {
+            clipboard()->setText(QStringLiteral("clip"));
+            if (hasPrimary())
+                clipboard()->setText(QStringLiteral("primary"), QClipboard::Selection);
+            Pair pair(text);
+            generator.setViewport(pair.viewportSize());
+            if (pair.plainState() != pair.memoState())
+                failure = Failure{-1, pair.plainState().describe(pair.memoState()),
+                                  pair.memoState().describe(pair.plainState())};
+            for (int i = 1 + int(generator.next() % 25); i > 0 && !failure; --i) {
+                generator.setSelection(pair.plain().textCursor().hasSelection());
+                steps << generator.step();
+                const auto [stock, log] = pair.play(steps.last());
+                if (stock != log)
+                    failure =
+                        Failure{int(steps.size()) - 1, stock.describe(log), log.describe(stock)};
+                // After a drop the two views may stand apart (see play()): a drop ends a
+                // sequence.
+                if (steps.last().startsWith(u"drop:"))
+                    break;
+            }
+        }
+        if (!failure)
+            continue;
+        const QStringList shortest = shrink(text, steps);
+        const auto shown = replay(text, shortest).value_or(*failure);
+        trace(text, shortest);
+        QFAIL(
+            qPrintable(QStringLiteral("seed %1, text \"%2\"\n  steps: %3\n  stock: %4\n  log:   %5")
+                           .arg(seed)
+                           .arg(escaped(text), shortest.join(QLatin1String("  |  ")), shown.stock,
+                                shown.log)));
+    }
+}
+
+QTEST_MAIN(TestLogRandom)
+#include "tst_log_random.moc"
