@@ -372,6 +372,18 @@ void TestLogMemo::screenShowsWhatAFreshPaintShows() {
                                     .convertToFormat(QImage::Format_RGB32);
         const QImage fresh = viewport->grab().toImage().convertToFormat(QImage::Format_RGB32);
         QVERIFY2(onScreen == fresh, qPrintable(QStringLiteral("after batch %1").arg(batch)));
+        // The scroll bar repaints only when its slider moves a pixel: it must never lag.
+        QScrollBar* bar = pair.memo.verticalScrollBar();
+        if (bar->isVisible()) {
+            const QPoint at = bar->mapTo(&pair.host, QPoint(0, 0));
+            const QImage barOnScreen =
+                pair.host.screen()
+                    ->grabWindow(pair.host.winId(), at.x(), at.y(), bar->width(), bar->height())
+                    .toImage()
+                    .convertToFormat(QImage::Format_RGB32);
+            QVERIFY2(barOnScreen == bar->grab().toImage().convertToFormat(QImage::Format_RGB32),
+                     qPrintable(QStringLiteral("scroll bar after batch %1").arg(batch)));
+        }
     }
 }
 

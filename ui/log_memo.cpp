@@ -12,13 +12,43 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QScrollBar>
+#include <QStyle>
 #include <QStyleHints>
+#include <QStyleOptionSlider>
 #include <QTextLayout>
 
 #include <algorithm>
 #include <cmath>
 
 namespace {
+
+// A scroll bar that repaints only when what it shows changes: following a log of millions
+// of lines moves its slider by less than a pixel for most new lines, and QScrollBar would
+// repaint at every change of range or value.
+class LogScrollBar : public QScrollBar {
+public:
+    using QScrollBar::QScrollBar;
+
+protected:
+    void sliderChange(SliderChange change) override {
+        QStyleOptionSlider option;
+        initStyleOption(&option);
+        const QRect slider = style()->subControlRect(QStyle::CC_ScrollBar, &option,
+                                                     QStyle::SC_ScrollBarSlider, this);
+        const int ends = (value() == minimum() ? 1 : 0) | (value() == maximum() ? 2 : 0);
+        if (change != SliderRangeChange && change != SliderValueChange) {
+            QScrollBar::sliderChange(change);
+        } else if (slider != shownSlider_ || ends != shownEnds_) {
+            QScrollBar::sliderChange(change);
+        }
+        shownSlider_ = slider;
+        shownEnds_ = ends;
+    }
+
+private:
+    QRect shownSlider_;
+    int shownEnds_ = -1;
+};
 
 // As QPlainTextEdit's document margin: above the first line, below the last, and on
 // either side inside the wrap width.
@@ -108,6 +138,7 @@ TLogMemo::TLogMemo(QWidget* parent)
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_InputMethodEnabled);
     setAcceptDrops(true);
+    setVerticalScrollBar(new LogScrollBar(Qt::Vertical));
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff); // lines wrap instead
     verticalScrollBar()->setSingleStep(1);
     viewport()->setCursor(Qt::IBeamCursor);
@@ -317,6 +348,9 @@ qreal TLogMemo::verticalOffset() const {
 // than a few screens away, where only the direction matters.
 std::optional<qreal> TLogMemo::boxTop(std::int64_t line) const {
     const qreal reach = 3.0 * std::max(1, viewport()->height()) + 1000;
+    // Every line is at least about a row high: those surely beyond reach need no layout.
+    if (std::abs(line - topLine_) > reach / std::max(1, fontMetrics().lineSpacing() / 2))
+        return std::nullopt;
     qreal y = 0;
     if (line >= topLine_) {
         for (std::int64_t i = topLine_; i < line; ++i) {
@@ -435,7 +469,8 @@ void TLogMemo::setTopBlock(std::int64_t line, int row) {
     } else {
         viewport()->update();
     }
-    QGuiApplication::inputMethod()->update(Qt::ImCursorRectangle | Qt::ImAnchorRectangle);
+    if (hasFocus())
+        QGuiApplication::inputMethod()->update(Qt::ImCursorRectangle | Qt::ImAnchorRectangle);
 }
 
 void TLogMemo::ensureCursorVisible() {
