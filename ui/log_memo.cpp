@@ -447,7 +447,11 @@ void TLogMemo::setTopBlock(std::int64_t line, int row) {
     // row's natural height leaves, and so does the log: hits and carets land alike.
     qreal shift = 0;
     if (topLine_ < store().lineCount()) {
-        const std::optional<qreal> top = boxTop(line);
+        // Lines further apart than a view are not laid out on the way: all of it is
+        // painted afresh anyway. Every row is at least a line spacing high.
+        const bool far = std::abs(line - topLine_) >
+                         viewport()->height() / std::max(1, fontMetrics().lineSpacing()) + 1;
+        const std::optional<qreal> top = far ? std::nullopt : boxTop(line);
         // Far away only the direction matters; whole pixels keep the fraction exact.
         shift = (top ? -*top : (line > topLine_ ? -1e7 : 1e7)) + verticalOffset() -
                 verticalOffset(line, row);
