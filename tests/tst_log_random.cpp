@@ -568,6 +568,10 @@ void TestLogRandom::randomSequencesMatchTheStockControl() {
                               : 200;
     const auto firstSeed =
         static_cast<std::uint32_t>(qEnvironmentVariableIntValue("VELT_LOG_SEED"));
+    // VELT_LOG_KEEP_GOING=1 plays every sequence and counts the failing ones, each shown
+    // shortest, instead of stopping at the first.
+    const bool keepGoing = qEnvironmentVariableIntValue("VELT_LOG_KEEP_GOING") != 0;
+    QStringList failed;
     for (int n = 0; n < sequences; ++n) {
         const std::uint32_t seed = firstSeed + static_cast<std::uint32_t>(n);
         Generator generator(seed);
@@ -600,13 +604,21 @@ void TestLogRandom::randomSequencesMatchTheStockControl() {
             continue;
         const QStringList shortest = shrink(text, steps);
         const auto shown = replay(text, shortest).value_or(*failure);
-        trace(text, shortest);
-        QFAIL(
-            qPrintable(QStringLiteral("seed %1, text \"%2\"\n  steps: %3\n  stock: %4\n  log:   %5")
-                           .arg(seed)
-                           .arg(escaped(text), shortest.join(QLatin1String("  |  ")), shown.stock,
-                                shown.log)));
+        const QString report =
+            QStringLiteral("seed %1, text \"%2\"\n  steps: %3\n  stock: %4\n  log:   %5")
+                .arg(seed)
+                .arg(escaped(text), shortest.join(QLatin1String("  |  ")), shown.stock, shown.log);
+        if (!keepGoing) {
+            trace(text, shortest);
+            QFAIL(qPrintable(report));
+        }
+        qWarning("%s", qPrintable(report));
+        failed << QString::number(seed);
     }
+    QVERIFY2(failed.isEmpty(), qPrintable(QStringLiteral("%1 of %2 sequences differ, seeds %3")
+                                              .arg(failed.size())
+                                              .arg(sequences)
+                                              .arg(failed.join(u' '))));
 }
 
 QTEST_MAIN(TestLogRandom)
