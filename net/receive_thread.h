@@ -1,16 +1,17 @@
 #pragma once
-// The thread that drains a UDP socket into a DatagramQueue as fast as the kernel delivers,
-// so that datagrams arriving while the owner's thread is busy wait in memory instead of
-// being dropped. At ordinary rates it gathers datagrams for a moment after each small
-// batch, so that its wake-ups do not follow every datagram, and hands them over just
-// before the owner's next look; the pause is kept short enough for the socket's buffer
-// to hold whatever arrives meanwhile. It also keeps the kernel's count of datagrams
-// dropped for want of buffer space (SO_RXQ_OVFL).
+// The platform's half of TUDPServer, one file a platform as Qt's event dispatchers are:
+// receive_thread_unix.cpp (recvmmsg, poll, eventfd) and receive_thread_win.cpp (Winsock,
+// event objects). Each binds the port alone, drains the socket on a thread of its own into
+// a DatagramQueue as fast as the system delivers, so that datagrams arriving while the
+// owner's thread is busy wait in memory instead of being dropped, and wakes the owner's
+// thread through its event loop without touching a Qt object from the thread.
 
-#include <atomic>
+#include "net/udp_server.h"
+
 #include <cstdint>
 #include <functional>
-#include <thread>
+#include <memory>
+#include <optional>
 
 namespace velt {
 
@@ -18,25 +19,29 @@ class DatagramQueue;
 
 class ReceiveThread {
 public:
-    // `wake` is called on this thread when the owner was idle and datagrams came in.
-    ReceiveThread(int socket, DatagramQueue& queue, std::function<void()> wake);
+    // Binds every local IPv4 address at `port` (0: a free one), no other socket beside it,
+    // and starts. `woken` runs on the constructing thread's event loop when the owner was
+    // idle and datagrams came in. Throws std::system_error, naming the port, when the port
+    // cannot be bound.
+    ReceiveThread(std::uint16_t port, bool broadcast, DatagramQueue& queue,
+                  std::function<void()> woken);
     ReceiveThread(const ReceiveThread&) = delete;
     ReceiveThread& operator=(const ReceiveThread&) = delete;
-    // Stops and joins the thread.
+    // Stops and joins the thread, then closes the socket.
     ~ReceiveThread();
 
-    // Datagrams the kernel dropped on this socket so far.
-    std::uint64_t kernelDrops() const { return kernelDrops_.load(std::memory_order_relaxed); }
+    const TUDPBinding& binding() const;
+    // Datagrams the system dropped on this socket for want of buffer space; 0 where the
+    // system does not count them per socket.
+    std::uint64_t kernelDrops() const;
+    // Where the system counts only for all programs together: the UDP datagrams it
+    // discarded since this socket was bound, whoever they were for.
+    std::optional<std::uint64_t> systemDrops() const;
+
+    struct Private;
 
 private:
-    void run();
-
-    int socket_;
-    int stop_;
-    DatagramQueue& queue_;
-    std::function<void()> wake_;
-    std::atomic<std::uint64_t> kernelDrops_ = 0;
-    std::thread thread_;
+    std::unique_ptr<Private> d_;
 };
 
 } // namespace velt

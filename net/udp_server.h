@@ -13,9 +13,9 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QIODevice;
-class QSocketNotifier;
 class QTimer;
 
 namespace velt {
@@ -67,6 +67,10 @@ public:
     std::uint64_t droppedDatagrams() const;
     std::uint64_t kernelDroppedDatagrams() const;
     std::uint64_t lostDatagrams() const { return droppedDatagrams() + kernelDroppedDatagrams(); }
+    // Where the system counts its drops only for all programs together (Windows): UDP
+    // datagrams it discarded since the port was bound, this program's or not; not part of
+    // lostDatagrams. Nothing where kernelDroppedDatagrams counts this socket's own.
+    std::optional<std::uint64_t> systemDroppedDatagrams() const;
     // Received and not yet handed to OnUDPRead.
     std::int64_t pendingDatagrams() const;
 
@@ -87,9 +91,6 @@ private:
     std::int64_t maxPendingDatagrams_ = kDefaultMaxPendingDatagrams;
     std::int64_t maxPendingBytes_ = kDefaultMaxPendingBytes;
     TUDPBinding binding_;
-    int socket_ = -1;
-    int wakeFd_ = -1;
-    QSocketNotifier* wakeNotifier_ = nullptr;
     std::unique_ptr<velt::DatagramQueue> queue_;
     std::unique_ptr<velt::ReceiveThread> receiver_;
     std::unique_ptr<velt::PayloadStream> stream_;
