@@ -202,7 +202,7 @@ QString decimalSeparatorForLocale(const QString& localeName) {
 }
 
 QStringView userDecimalSeparator() {
-    static const QString separator = decimalSeparatorForLocale(numericLocaleName());
+    static const QString separator = systemDecimalSeparator();
     return separator;
 }
 

@@ -24,7 +24,11 @@ QString countText(std::int32_t count);
 // as the desktop reads them; "C" when none is set.
 QString numericLocaleName();
 QString decimalSeparatorForLocale(const QString& localeName);
-// The separator of the user's settings, read once.
+// The separator of the user's settings where the platform keeps them: on Linux the
+// locale that numericLocaleName names; on Windows the regional settings, a separator the
+// user typed there included. Read anew each call.
+QString systemDecimalSeparator();
+// The same, read once, for every figure of the run.
 QStringView userDecimalSeparator();
 
 } // namespace velt

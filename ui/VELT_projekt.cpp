@@ -7,9 +7,11 @@
 
 #include <QGuiApplication>
 #include <QScreen>
+#include <QSettings>
 #include <QShowEvent>
 
 #include <new>
+#include <optional>
 
 TForm1* Form1 = nullptr;
 
@@ -23,13 +25,41 @@ const QString kLogResumed = QStringLiteral("*** Záznam pokračuje; chybí v ně
 
 void useSansSerifWhereMsSansSerifIsMissing() {
     static const bool done = [] {
+        const QStringList sansSerif = {QStringLiteral("Liberation Sans"), QStringLiteral("Arial"),
+                                       QStringLiteral("DejaVu Sans"), QStringLiteral("Sans Serif")};
         QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
-                                   {QStringLiteral("Microsoft Sans Serif"),
-                                    QStringLiteral("Liberation Sans"), QStringLiteral("Arial"),
-                                    QStringLiteral("DejaVu Sans"), QStringLiteral("Sans Serif")});
+                                   QStringList{QStringLiteral("Microsoft Sans Serif")} + sansSerif);
+        // Where Windows' own face is missing too (Wine).
+        QFont::insertSubstitutions(QStringLiteral("Microsoft Sans Serif"), sansSerif);
         return true;
     }();
     Q_UNUSED(done);
+}
+
+// Windows draws forms in "MS Sans Serif" with the face its FontSubstitutes list names
+// (Microsoft Sans Serif), not with the old bitmap font of that name, which has few sizes
+// and Qt would take as it is. Elsewhere there is no such list.
+void useWindowsFaceForMsSansSerif([[maybe_unused]] QWidget* form) {
+#ifdef Q_OS_WIN
+    const QString msSansSerif = QStringLiteral("MS Sans Serif");
+    const QSettings substitutes(
+        QStringLiteral("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\"
+                       "FontSubstitutes"),
+        QSettings::NativeFormat);
+    // A value may name a character set after a comma, as in "Arial,238".
+    const QString face = substitutes.value(msSansSerif, QStringLiteral("Microsoft Sans Serif"))
+                             .toString()
+                             .section(u',', 0, 0);
+    QList<QWidget*> widgets = form->findChildren<QWidget*>();
+    widgets.prepend(form);
+    for (QWidget* widget : widgets) {
+        if (widget->font().family() == msSansSerif) {
+            QFont font = widget->font();
+            font.setFamily(face);
+            widget->setFont(font);
+        }
+    }
+#endif
 }
 
 // The form's position where the window fits on the screen; where it does not (a small
@@ -70,6 +100,7 @@ void velt::prepareWindowSystem() {
 TForm1::TForm1(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::TForm1>()) {
     useSansSerifWhereMsSansSerifIsMissing();
     ui->setupUi(this);
+    useWindowsFaceForMsSansSerif(this);
     // Designer forms carry point sizes only; the window's fonts are given in pixels.
     setPixelSize(this, 11);
     for (QLabel* label : {ui->Label1, ui->Label2, ui->Label3, ui->Label4, ui->Label5})
@@ -169,16 +200,29 @@ void TForm1::appendToLog() {
 
 void TForm1::showLoss() {
     const std::uint64_t lost = udpS->lostDatagrams();
-    if (lost == shownLoss_)
+    const std::optional<std::uint64_t> systemDrops = udpS->systemDroppedDatagrams();
+    if (lost == shownLoss_ && systemDrops.value_or(0) == shownSystemDrops_)
         return;
     shownLoss_ = lost;
-    const QString text =
-        QStringLiteral("Ztracená měření: %1. Systém jich zahodil %2, protože vyrovnávací "
-                       "paměť soketu byla plná; VELT %3, protože čekalo příliš mnoho "
-                       "datagramů.")
-            .arg(lost)
-            .arg(udpS->kernelDroppedDatagrams())
-            .arg(udpS->droppedDatagrams());
+    shownSystemDrops_ = systemDrops.value_or(0);
+    QString text;
+    if (systemDrops) {
+        // The system counts only for all programs together: said as such, and not as
+        // readings of ours.
+        text = QStringLiteral("Ztracená měření: %1, zahozená VELTem, protože čekalo příliš "
+                              "mnoho datagramů. Systém od spuštění zahodil %2 příchozích "
+                              "datagramů UDP všech programů dohromady; kolik z nich patřilo "
+                              "VELTu, neuvádí.")
+                   .arg(lost)
+                   .arg(*systemDrops);
+    } else {
+        text = QStringLiteral("Ztracená měření: %1. Systém jich zahodil %2, protože "
+                              "vyrovnávací paměť soketu byla plná; VELT %3, protože čekalo "
+                              "příliš mnoho datagramů.")
+                   .arg(lost)
+                   .arg(udpS->kernelDroppedDatagrams())
+                   .arg(udpS->droppedDatagrams());
+    }
     ui->edit_pocitadlo->setToolTip(text);
     ui->edit_pocitadlo->setAccessibleDescription(text);
 }

@@ -55,6 +55,7 @@ private:
     std::int64_t missingFromLog_ = 0;
     bool noticeShown_ = false;
     std::uint64_t shownLoss_ = 0;
+    std::uint64_t shownSystemDrops_ = 0;
 };
 
 // The application's one main window, set while it exists.

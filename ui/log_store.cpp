@@ -5,7 +5,10 @@
 
 #include <QStringList>
 
+// Where the system has no such advice (Windows), pages come as they come.
+#if __has_include(<sys/mman.h>)
 #include <sys/mman.h>
+#endif
 
 #include <algorithm>
 #include <bit>
@@ -29,7 +32,8 @@ constexpr qsizetype kLongestReadingLine = 64;
 
 // A buffer of hundreds of megabytes is otherwise given its memory a 4 KiB page at a time,
 // one fault each, and those faults took half the time of copying a long log.
-void adviseHugePages(void* data, std::size_t bytes) {
+void adviseHugePages([[maybe_unused]] void* data, [[maybe_unused]] std::size_t bytes) {
+#ifdef MADV_HUGEPAGE
     constexpr std::uintptr_t kHugePage = 2 << 20;
     if (bytes < 4 * kHugePage)
         return;
@@ -37,6 +41,7 @@ void adviseHugePages(void* data, std::size_t bytes) {
     const auto end = (reinterpret_cast<std::uintptr_t>(data) + bytes) & ~(kHugePage - 1);
     if (end > begin)
         ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#endif
 }
 
 } // namespace
