@@ -6,7 +6,6 @@
 
 #include "temperature/stats.h"
 #include "ui/VELT_projekt.h"
-#include <netinet/in.h>
 
 #include "ui/log_memo.h"
 #include <QLineEdit>
@@ -16,6 +15,7 @@
 #include <QTimer>
 
 using velt::test::canBind;
+using velt::test::kAnyAddress;
 using velt::test::LoopbackSender;
 using velt::test::sequenceReading;
 
@@ -114,9 +114,9 @@ void TestEndToEnd::secondInstanceFailsAndFirstKeepsReceiving() {
 void TestEndToEnd::closingTheWindowFreesThePort() {
     {
         TForm1 form;
-        QVERIFY(!canBind(INADDR_ANY, kPort, false, false));
+        QVERIFY(!canBind(kAnyAddress, kPort, false, false));
     }
-    QVERIFY(canBind(INADDR_ANY, kPort, false, false));
+    QVERIFY(canBind(kAnyAddress, kPort, false, false));
 }
 
 int main(int argc, char** argv) {

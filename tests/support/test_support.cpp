@@ -1,12 +1,5 @@
 #include "support/test_support.h"
 
-#include <QFile>
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 namespace velt::test {
 
 std::array<unsigned char, 3> sequenceBytes(long long i) {
@@ -23,48 +16,6 @@ QByteArray sequenceReading(long long i) {
 float sequenceTemperature(long long i) {
     const auto b = sequenceBytes(i);
     return static_cast<float>((b[0] << 16) | (b[1] << 8) | b[2]) / 16;
-}
-
-bool canBind(std::uint32_t address, std::uint16_t port, bool reuseAddress, bool reusePort) {
-    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    const int on = 1;
-    if (reuseAddress)
-        ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    if (reusePort)
-        ::setsockopt(fd, SOL_SOCKET, SO_REUSEPORT, &on, sizeof on);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(port);
-    a.sin_addr.s_addr = htonl(address);
-    const bool bound = ::bind(fd, reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0;
-    ::close(fd);
-    return bound;
-}
-
-std::int64_t residentBytes() {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong() * 1024;
-    return -1;
-}
-
-LoopbackSender::LoopbackSender(std::uint16_t port)
-    : fd_(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)), port_(port) {}
-
-LoopbackSender::~LoopbackSender() {
-    ::close(fd_);
-}
-
-bool LoopbackSender::send(const QByteArray& payload) const {
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(port_);
-    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return ::sendto(fd_, payload.constData(), static_cast<std::size_t>(payload.size()), 0,
-                    reinterpret_cast<const sockaddr*>(&to), sizeof to) == payload.size();
 }
 
 } // namespace velt::test

@@ -5,6 +5,7 @@
 #include <QByteArray>
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 namespace velt::test {
@@ -16,11 +17,15 @@ QByteArray sequenceReading(long long i);
 // Its temperature: below 2^24 sixteenths, so exact in single precision.
 float sequenceTemperature(long long i);
 
+// IPv4 addresses in host order, as canBind takes them.
+constexpr std::uint32_t kAnyAddress = 0;
+constexpr std::uint32_t kLoopbackAddress = 0x7f000001;
+
 // Whether a socket with the given options can bind the port on the address (host order).
 bool canBind(std::uint32_t address, std::uint16_t port, bool reuseAddress = false,
              bool reusePort = false);
 
-// Resident memory of this process, from /proc/self/status; -1 where it cannot be read.
+// Resident memory of this process; -1 where it cannot be read.
 std::int64_t residentBytes();
 
 // Sends datagrams to a port on 127.0.0.1.
@@ -34,7 +39,7 @@ public:
     bool send(const QByteArray& payload) const;
 
 private:
-    int fd_;
+    std::intptr_t socket_; // a descriptor, or a Windows SOCKET
     std::uint16_t port_;
 };
 
