@@ -1,7 +1,6 @@
-// The log against the stock control: the same keys and mouse actions played on a
-// QPlainTextEdit and on the log, side by side with the same font and size, must leave the
-// same text, caret and selection after every step. Where the log differs on purpose,
-// a test of its own says how.
+// The log where it differs from the stock control on purpose (Tab, readings), and what
+// the stock comparison (tst_log_random) cannot see: following the newest line, painting,
+// accessibility, the context menu.
 
 #include "ui/log_memo.h"
 #include "ui/log_memo_accessible.h"
@@ -22,17 +21,7 @@
 
 namespace {
 
-// Types any text, one code point a key, as a keyboard with that character would.
-void typeText(QWidget* widget, const QString& text) {
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const qsizetype n = text[i].isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
-        const QString key = text.mid(i, n);
-        i += n - 1;
-        QTest::sendKeyEvent(QTest::Press, widget, Qt::Key_unknown, key, Qt::NoModifier);
-        QTest::sendKeyEvent(QTest::Release, widget, Qt::Key_unknown, key, Qt::NoModifier);
-    }
-}
-
+// The log beside a stock control at the same font and size.
 struct SideBySide {
     QWidget host;
     QPlainTextEdit plain{&host};
@@ -52,82 +41,6 @@ struct SideBySide {
         memo.document().setPlainText(text);
         QCoreApplication::processEvents();
     }
-
-    QPoint pointOf(int position) const {
-        QTextCursor cursor(plain.document());
-        cursor.setPosition(position);
-        const QRect r = plain.cursorRect(cursor);
-        return {r.left(), r.center().y()};
-    }
-
-    QString state() const {
-        const QTextCursor c = plain.textCursor();
-        return QStringLiteral("%1 [%2,%3]")
-            .arg(plain.toPlainText())
-            .arg(c.anchor())
-            .arg(c.position());
-    }
-    QString memoState() const {
-        const velt::LogStore& store = memo.store();
-        return QStringLiteral("%1 [%2,%3]")
-            .arg(memo.toPlainText())
-            .arg(store.offsetOf(memo.document().anchor()))
-            .arg(store.offsetOf(memo.document().cursor()));
-    }
-
-    // One step on both controls:
-    //   "Ctrl+Left"           a key sequence
-    //   "type:TEXT"           typing
-    //   "paste:TEXT"          TEXT on the clipboard, then Ctrl+V
-    //   "click:N"             a click where QPlainTextEdit shows position N
-    //   "shift-click:N", "double-click:N", "triple-click:N", "middle-click:N"
-    //   "drag:N:M"            press at N, move to M, release
-    void play(const QString& step) {
-        const QString verb = step.section(u':', 0, 0);
-        const QString arg = step.section(u':', 1);
-        if (verb == u"type")
-            return both([&](QWidget* w, QWidget*) { typeText(w, arg); });
-        if (verb == u"paste") {
-            QGuiApplication::clipboard()->setText(arg);
-            return play(QStringLiteral("Ctrl+V"));
-        }
-        if (verb == u"click" || verb == u"shift-click" || verb == u"double-click" ||
-            verb == u"triple-click" || verb == u"middle-click") {
-            const QPoint at = pointOf(arg.toInt());
-            const Qt::KeyboardModifiers mods =
-                verb == u"shift-click" ? Qt::ShiftModifier : Qt::NoModifier;
-            const Qt::MouseButton button =
-                verb == u"middle-click" ? Qt::MiddleButton : Qt::LeftButton;
-            return both([&](QWidget*, QWidget* v) {
-                if (verb == u"double-click" || verb == u"triple-click")
-                    QTest::mouseDClick(v, button, mods, at);
-                if (verb != u"double-click")
-                    QTest::mouseClick(v, button, mods, at);
-            });
-        }
-        if (verb == u"drag") {
-            const QPoint from = pointOf(arg.section(u':', 0, 0).toInt());
-            const QPoint to = pointOf(arg.section(u':', 1, 1).toInt());
-            return both([&](QWidget*, QWidget* v) {
-                QTest::mousePress(v, Qt::LeftButton, {}, from);
-                QMouseEvent move(QEvent::MouseMove, to, v->mapToGlobal(to), Qt::NoButton,
-                                 Qt::LeftButton, {});
-                QApplication::sendEvent(v, &move);
-                QTest::mouseRelease(v, Qt::LeftButton, {}, to);
-            });
-        }
-        const QKeyCombination key = QKeySequence::fromString(step)[0];
-        both([&](QWidget* w, QWidget*) { QTest::keyClick(w, key.key(), key.keyboardModifiers()); });
-    }
-
-    template <typename F> void both(F f) {
-        for (QAbstractScrollArea* w : {static_cast<QAbstractScrollArea*>(&plain),
-                                       static_cast<QAbstractScrollArea*>(&memo)}) {
-            w->setFocus();
-            f(w, w->viewport());
-            QCoreApplication::processEvents();
-        }
-    }
 };
 
 QStringList* recordedEvents = nullptr;
@@ -144,16 +57,11 @@ void recordTextEvent(QAccessibleEvent* event) {
     }
 }
 
-const QString kHebrew = QStringLiteral("שלום עולם");
-const QString kArabic = QStringLiteral("مرحبا بالعالم");
-
 } // namespace
 
 class TestLogMemo : public QObject {
     Q_OBJECT
 private slots:
-    void behavesAsPlainTextEdit_data();
-    void behavesAsPlainTextEdit();
     void tabMovesFocus();
     void readingsKeepTheCaretAndTheUndoHistory();
     void followsNewestOnlyAtTheBottom();
@@ -163,98 +71,6 @@ private slots:
     void contextMenuOffersWhatApplies();
     void accessibleOffsetsPastIntMaxAreShifted();
 };
-
-void TestLogMemo::behavesAsPlainTextEdit_data() {
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QStringList>("script");
-
-    const QString log = QStringLiteral("\nTeplota = 25.0625\nTeplota = 24\nTeplota = -1");
-    QTest::newRow("typing and enter") << QString() << QStringList{"type:ab", "Return", "type:c"};
-    QTest::newRow("arrows across lines")
-        << log << QStringList{"Down", "End", "Right", "Right", "Left", "Up", "Up", "Down"};
-    QTest::newRow("home, end and the document's ends")
-        << log << QStringList{"Down", "Right", "End", "Home", "Ctrl+End", "Ctrl+Home"};
-    QTest::newRow("page keys") << log << QStringList{"PgDown", "PgUp", "Shift+PgDown"};
-    QTest::newRow("shift selects, arrows collapse")
-        << log << QStringList{"Down",       "Shift+Right", "Shift+Right", "Left",
-                              "Shift+Down", "Right",       "Shift+Up",    "Shift+End"};
-    QTest::newRow("word moves stop at = and .")
-        << log
-        << QStringList{"Down",       "Ctrl+Right", "Ctrl+Right", "Ctrl+Right", "Ctrl+Right",
-                       "Ctrl+Right", "Ctrl+Right", "Ctrl+Left",  "Ctrl+Left",  "Ctrl+Shift+Left"};
-    QTest::newRow("word deletes") << log
-                                  << QStringList{"Ctrl+End",  "Ctrl+Backspace", "Ctrl+Backspace",
-                                                 "Ctrl+Home", "Down",           "Ctrl+Del",
-                                                 "Ctrl+Del"};
-    QTest::newRow("backspace and delete join lines")
-        << log << QStringList{"Down", "Backspace", "End", "Del", "Backspace"};
-    QTest::newRow("select all, copy, cut, paste")
-        << log << QStringList{"Ctrl+A", "Ctrl+C", "Ctrl+X", "Ctrl+V", "Ctrl+V"};
-    QTest::newRow("shift+insert and shift+delete")
-        << log << QStringList{"Down", "Shift+End", "Shift+Del", "Ctrl+End", "Shift+Ins"};
-    QTest::newRow("paste with line breaks") << log << QStringList{"Down", "paste:x\ny\nz"};
-    QTest::newRow("undo and redo")
-        << log
-        << QStringList{"Ctrl+End", "type:abc def", "Backspace", "Backspace",    "Return", "type:g",
-                       "Ctrl+Z",   "Ctrl+Z",       "Ctrl+Z",    "Ctrl+Shift+Z", "Ctrl+Y", "Ctrl+Z"};
-    QTest::newRow("undo a deleted selection")
-        << log << QStringList{"Down", "Shift+Down", "Del", "Ctrl+Z", "Ctrl+Shift+Z"};
-    QTest::newRow("czech") << QStringLiteral("Průměrná teplota: 24,5")
-                           << QStringList{"End",        "type:ěščřžýáíé", "Ctrl+Left", "Backspace",
-                                          "Shift+Left", "Shift+Left",     "type:Ů",    "Ctrl+Z"};
-    QTest::newRow("emoji: arrows, delete, backspace, selection")
-        << QStringLiteral("x😀y\nq😀w")
-        << QStringList{"Right", "Right",       "Left",      "Del",      "Ctrl+Z",
-                       "End",   "Left",        "Backspace", "Down",     "Home",
-                       "Right", "Shift+Right", "Ctrl+C",    "Ctrl+End", "Ctrl+V"};
-    QTest::newRow("emoji: typing next to a pair")
-        << QStringLiteral("a👍🏽b")
-        << QStringList{"Right", "Right", "type:-", "Right", "type:+"};
-    QTest::newRow("combining marks")
-        << QStringLiteral("ae\u0301b\ncafe\u0301")
-        << QStringList{"Right",    "Right",     "Right",     "Left",      "Shift+Left", "Ctrl+C",
-                       "Ctrl+End", "Backspace", "Backspace", "Ctrl+Home", "Right",      "Del"};
-    QTest::newRow("hebrew") << kHebrew + QStringLiteral("\nabc")
-                            << QStringList{"Right",      "Right",      "Left",
-                                           "Ctrl+Right", "Shift+Left", "Del",
-                                           "End",        "Backspace",  "Ctrl+Left"};
-    QTest::newRow("arabic") << kArabic << QStringList{"Left",   "Left", "Shift+Left",
-                                                      "type:x", "Home", "Ctrl+Left"};
-    QTest::newRow("hebrew clicks") << kHebrew << QStringList{"click:2", "shift-click:7", "click:9"};
-    QTest::newRow("long line wraps")
-        << QStringLiteral("Teplota 25.0625 a dalsi slova ktera se nevejdou na jeden radek "
-                          "uzkeho zaznamu\nkonec")
-        << QStringList{"End",        "Down",     "Down",     "Up", "Home", "End",
-                       "Shift+Down", "click:40", "Ctrl+End", "Up", "Up"};
-    QTest::newRow("clicks") << log
-                            << QStringList{"click:3", "click:25", "shift-click:10", "click:0",
-                                           "click:44"};
-    QTest::newRow("double click selects a word")
-        << log << QStringList{"double-click:5", "double-click:12", "double-click:22"};
-    QTest::newRow("triple click selects the line")
-        << log << QStringList{"triple-click:5", "Ctrl+C", "Ctrl+End", "Ctrl+V"};
-    QTest::newRow("drag selects") << log << QStringList{"drag:3:30", "drag:40:14"};
-    QTest::newRow("middle click pastes the mouse selection")
-        << log << QStringList{"drag:3:8", "middle-click:40"};
-}
-
-void TestLogMemo::behavesAsPlainTextEdit() {
-    QFETCH(QString, text);
-    QFETCH(QStringList, script);
-    SideBySide pair(text);
-    QCOMPARE(pair.memoState(), pair.state());
-    for (const QString& step : script) {
-        pair.play(step);
-        QVERIFY2(pair.memoState() == pair.state(),
-                 qPrintable(QStringLiteral("after %1:\n  log   %2\n  stock %3")
-                                .arg(step, pair.memoState(), pair.state())));
-    }
-    // Nothing the user did may leave half of a surrogate pair behind.
-    const QString all = pair.memo.toPlainText();
-    for (qsizetype i = 0; i < all.size(); ++i)
-        QVERIFY(!all[i].isSurrogate() || (all[i].isHighSurrogate() && i + 1 < all.size() &&
-                                          all[i + 1].isLowSurrogate() && ++i));
-}
 
 // Intended: the window has a tab order, so Tab leaves the log instead of typing.
 void TestLogMemo::tabMovesFocus() {

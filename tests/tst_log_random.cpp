@@ -14,6 +14,7 @@
 #include <QClipboard>
 #include <QMimeData>
 #include <QPlainTextEdit>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QStyleHints>
 #include <QTest>
@@ -197,8 +198,18 @@ public:
         QCoreApplication::processEvents();
     }
 
-    // Plays one step on both; returns the state each left.
-    std::pair<State, State> play(const QString& step) {
+    // Plays one step on both; returns the state each left. A point written "@N" is where
+    // QPlainTextEdit shows position N before the step: the caret's left edge, mid-row.
+    std::pair<State, State> play(const QString& written) {
+        QString step = written;
+        static const QRegularExpression position(QStringLiteral("@(\\d+)"));
+        for (auto m = position.match(step); m.hasMatch(); m = position.match(step)) {
+            QTextCursor cursor(plain_.document());
+            cursor.setPosition(m.captured(1).toInt());
+            const QRect r = plain_.cursorRect(cursor);
+            step.replace(m.capturedStart(), m.capturedLength(),
+                         QStringLiteral("%1,%2").arg(r.left()).arg(r.center().y()));
+        }
         const QString clip = clipboard()->text();
         const QString primary = hasPrimary() ? clipboard()->text(QClipboard::Selection) : QString();
         playOn(&plain_, step);
@@ -540,6 +551,76 @@ void TestLogRandom::casesMatchTheStockControl_data() {
         << QStringList{"double-click:40,10", "drag:40,10:90,10"} << false << true;
     QTest::newRow("drop from another program")
         << QStringLiteral("alpha beta gamma") << QStringList{"drop:40,10:x\\ny"} << false << false;
+
+    // Chosen before the random sequences, one case of each kind of editing.
+    const QString log = QStringLiteral("\nTeplota = 25.0625\nTeplota = 24\nTeplota = -1");
+    const QString hebrew = QStringLiteral("שלום עולם");
+    const auto keys = [](const QStringList& names) {
+        QStringList steps;
+        for (const QString& name : names)
+            steps << (name.contains(u':') ? name : "key:" + name);
+        return steps;
+    };
+    const auto row = [](const char* name, const QString& text, const QStringList& steps,
+                        bool primary = false) {
+        QTest::newRow(name) << text << steps << primary << false;
+    };
+    row("typing and enter", {}, keys({"type:ab", "Return", "type:c"}));
+    row("arrows across lines", log,
+        keys({"Down", "End", "Right", "Right", "Left", "Up", "Up", "Down"}));
+    row("home, end and the document's ends", log,
+        keys({"Down", "Right", "End", "Home", "Ctrl+End", "Ctrl+Home"}));
+    row("page keys", log, keys({"PgDown", "PgUp", "Shift+PgDown"}));
+    row("shift selects, arrows collapse", log,
+        keys({"Down", "Shift+Right", "Shift+Right", "Left", "Shift+Down", "Right", "Shift+Up",
+              "Shift+End"}));
+    row("word moves stop at = and .", log,
+        keys({"Down", "Ctrl+Right", "Ctrl+Right", "Ctrl+Right", "Ctrl+Right", "Ctrl+Right",
+              "Ctrl+Right", "Ctrl+Left", "Ctrl+Left", "Ctrl+Shift+Left"}));
+    row("word deletes", log,
+        keys({"Ctrl+End", "Ctrl+Backspace", "Ctrl+Backspace", "Ctrl+Home", "Down", "Ctrl+Del",
+              "Ctrl+Del"}));
+    row("backspace and delete join lines", log,
+        keys({"Down", "Backspace", "End", "Del", "Backspace"}));
+    row("select all, copy, cut, paste", log,
+        keys({"Ctrl+A", "Ctrl+C", "Ctrl+X", "Ctrl+V", "Ctrl+V"}));
+    row("shift+insert and shift+delete", log,
+        keys({"Down", "Shift+End", "Shift+Del", "Ctrl+End", "Shift+Ins"}));
+    row("paste with line breaks", log, keys({"Down", "paste:x\\ny\\nz"}));
+    row("undo and redo", log,
+        keys({"Ctrl+End", "type:abc def", "Backspace", "Backspace", "Return", "type:g", "Ctrl+Z",
+              "Ctrl+Z", "Ctrl+Z", "Ctrl+Shift+Z", "Ctrl+Y", "Ctrl+Z"}));
+    row("undo a deleted selection", log,
+        keys({"Down", "Shift+Down", "Del", "Ctrl+Z", "Ctrl+Shift+Z"}));
+    row("czech", QStringLiteral("Průměrná teplota: 24,5"),
+        keys({"End", "type:ěščřžýáíé", "Ctrl+Left", "Backspace", "Shift+Left", "Shift+Left",
+              "type:Ů", "Ctrl+Z"}));
+    row("emoji: arrows, delete, backspace, selection", QStringLiteral("x😀y\nq😀w"),
+        keys({"Right", "Right", "Left", "Del", "Ctrl+Z", "End", "Left", "Backspace", "Down", "Home",
+              "Right", "Shift+Right", "Ctrl+C", "Ctrl+End", "Ctrl+V"}));
+    row("emoji: typing next to a pair", QStringLiteral("a👍🏽b"),
+        keys({"Right", "Right", "type:-", "Right", "type:+"}));
+    row("combining marks", QStringLiteral("ae\u0301b\ncafe\u0301"),
+        keys({"Right", "Right", "Right", "Left", "Shift+Left", "Ctrl+C", "Ctrl+End", "Backspace",
+              "Backspace", "Ctrl+Home", "Right", "Del"}));
+    row("hebrew", hebrew + QStringLiteral("\nabc"),
+        keys({"Right", "Right", "Left", "Ctrl+Right", "Shift+Left", "Del", "End", "Backspace",
+              "Ctrl+Left"}));
+    row("arabic", QStringLiteral("مرحبا بالعالم"),
+        keys({"Left", "Left", "Shift+Left", "type:x", "Home", "Ctrl+Left"}));
+    row("hebrew clicks", hebrew, {"click:@2", "shift-click:@7", "click:@9"});
+    row("long line wraps",
+        QStringLiteral("Teplota 25.0625 a dalsi slova ktera se nevejdou na jeden radek "
+                       "uzkeho zaznamu\nkonec"),
+        keys({"End", "Down", "Down", "Up", "Home", "End", "Shift+Down", "click:@40", "Ctrl+End",
+              "Up", "Up"}));
+    row("clicks", log, {"click:@3", "click:@25", "shift-click:@10", "click:@0", "click:@44"});
+    row("double click selects a word", log,
+        {"double-click:@5", "double-click:@12", "double-click:@22"});
+    row("triple click selects the line", log,
+        keys({"triple-click:@5", "Ctrl+C", "Ctrl+End", "Ctrl+V"}));
+    row("drag selects", log, {"drag:@3:@30", "drag:@40:@14"});
+    row("middle click pastes the mouse selection", log, {"drag:@3:@8", "middle-click:@40"}, true);
 }
 
 void TestLogRandom::casesMatchTheStockControl() {
