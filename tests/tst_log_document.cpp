@@ -1,7 +1,7 @@
 // The log's document without any display: caret moves and deletions keep grapheme
 // clusters and surrogate pairs whole, and every change is reported once.
 
-#include "ui/log_document.h"
+#include "log/log_document.h"
 
 #include <QTest>
 

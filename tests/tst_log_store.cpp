@@ -1,4 +1,4 @@
-#include "ui/log_store.h"
+#include "log/log_store.h"
 
 #include "temperature/decode.h"
 #include "temperature/format.h"

@@ -10,7 +10,7 @@
 // Readings are appended below whatever the user typed; the view follows the newest line
 // only while it is at the bottom.
 
-#include "ui/log_document.h"
+#include "log/log_document.h"
 #include "ui/log_rows.h"
 
 #include <QAbstractScrollArea>

@@ -1,4 +1,4 @@
-#include "ui/log_document.h"
+#include "log/log_document.h"
 
 #include <QTextBoundaryFinder>
 

@@ -8,7 +8,7 @@
 // (QTextBoundaryFinder), words by the rule of QTextLayout::SkipWords, and a line break
 // is one stop. Readings never move the caret and never enter the undo history.
 
-#include "ui/log_store.h"
+#include "log/log_store.h"
 
 #include <QObject>
 #include <QString>
