@@ -546,6 +546,11 @@ void TestLogRandom::casesMatchTheStockControl_data() {
         << QStringList{"type:x",        "key:Right",     "type:y",    "key:End",
                        "key:Backspace", "key:Backspace", "key:Ctrl+Z"}
         << false << false;
+    QTest::newRow("scroll: Return above the row shown first")
+        << longLine << QStringList{"wheel:50,50:-120", "key:Return"} << false << false;
+    QTest::newRow("Down after a move that stays, right to left")
+        << QStringLiteral("שלום עולם שלום עולם שלום עולם\nabc")
+        << QStringList{"key:Ctrl+Shift+Home", "key:Down"} << false << false;
     QTest::newRow("drag of the selection")
         << QStringLiteral("alpha beta gamma")
         << QStringList{"double-click:40,10", "drag:40,10:90,10"} << false << true;

@@ -236,13 +236,8 @@ void TLogMemo::followNewest() {
 }
 
 void TLogMemo::cursorMoved() {
-    if (!keepX_) {
-        // The caret's x for moves up and down is taken now, with the layout as it is now,
-        // as QTextCursor takes it: a scroll bar that appears later changes no x.
-        const velt::LogPosition c = document_->cursor();
-        const QTextLine row = layoutOf(c.line)->lineForTextPosition(c.column);
-        preferredX_ = row.isValid() ? row.cursorToX(c.column) : -1;
-    }
+    if (!keepX_)
+        rememberCaretX();
     if (std::exchange(editPending_, false))
         adjustScrollBars();
     const velt::LogPosition start = document_->selectionStart(), end = document_->selectionEnd();
@@ -255,6 +250,14 @@ void TLogMemo::cursorMoved() {
         forgetLayouts();
     restartBlinking();
     viewport()->update();
+}
+
+// The caret's x for moves up and down is taken when it moves, with the layout as it is
+// then, as QTextCursor takes it: a scroll bar that appears later changes no x.
+void TLogMemo::rememberCaretX() {
+    const velt::LogPosition c = document_->cursor();
+    const QTextLine row = layoutOf(c.line)->lineForTextPosition(c.column);
+    preferredX_ = row.isValid() ? row.cursorToX(c.column) : -1;
 }
 
 void TLogMemo::forgetLayouts(std::int64_t fromLine) {
@@ -416,6 +419,10 @@ void TLogMemo::adjustScrollBars() {
             break;
     }
     adjusting_ = false;
+    // The top is kept as a row number, as QPlainTextEdit keeps it: after an edit above or
+    // in the first line shown, the same row number names the line and row shown now.
+    if (store().lineCount() > 0)
+        setTopLine(bar->value());
 }
 
 void TLogMemo::scrollContentsBy(int, int) {
@@ -810,12 +817,14 @@ bool TLogMemo::handleMove(QKeyEvent* event) {
     for (const Binding& b : logical) {
         if (event->matches(b.key)) {
             document_->move(b.move, b.select);
+            rememberCaretX(); // even where the caret stayed, as QTextCursor does
             return true;
         }
     }
     const velt::LogPosition cursor = document_->cursor();
     const auto edge = [&](bool end, bool select) {
         document_->setCursor(rowEdge(cursor, end), select);
+        rememberCaretX();
         return true;
     };
     if (event->matches(QKeySequence::MoveToStartOfLine))

@@ -101,6 +101,7 @@ private:
     Span spanOf(velt::LogPosition anchor, velt::LogPosition cursor) const;
 
     QTextLayout* layoutOf(std::int64_t line) const;
+    void rememberCaretX();
     void learnRows(std::int64_t line, int rows) const;
     void trimLayouts();
     qreal boxHeight(std::int64_t line) const;
