@@ -26,6 +26,8 @@ int DatagramQueue::push(const Datagram* datagrams, int count) {
         }
         const char* header = reinterpret_cast<const char*>(&size);
         incoming_.insert(incoming_.end(), header, header + sizeof size);
+        const char* arrival = reinterpret_cast<const char*>(&datagrams[i].arrivalMs);
+        incoming_.insert(incoming_.end(), arrival, arrival + sizeof datagrams[i].arrivalMs);
         incoming_.insert(incoming_.end(), datagrams[i].data, datagrams[i].data + size);
         pendingDatagrams_.fetch_add(1, std::memory_order_relaxed);
         pendingBytes_.fetch_add(size, std::memory_order_relaxed);
@@ -47,9 +49,12 @@ bool DatagramQueue::next(Datagram& datagram) {
     if (draining_.empty())
         return false;
     std::uint32_t size = 0;
+    std::int64_t arrivalMs = 0;
     std::memcpy(&size, draining_.data() + cursor_, sizeof size);
-    datagram = {draining_.data() + cursor_ + sizeof size, size};
-    cursor_ += sizeof size + size;
+    std::memcpy(&arrivalMs, draining_.data() + cursor_ + sizeof size, sizeof arrivalMs);
+    constexpr std::size_t header = sizeof size + sizeof arrivalMs;
+    datagram = {draining_.data() + cursor_ + header, size, arrivalMs};
+    cursor_ += header + size;
     pendingDatagrams_.fetch_sub(1, std::memory_order_relaxed);
     pendingBytes_.fetch_sub(size, std::memory_order_relaxed);
     return true;

@@ -24,6 +24,8 @@ public:
     struct Datagram {
         const char* data;
         std::uint32_t size;
+        // When it arrived: milliseconds since the Unix epoch, by the system's clock.
+        std::int64_t arrivalMs = 0;
     };
     int push(const Datagram* datagrams, int count);
     // Receive thread, after a push: true once, when the owner was idle and must be woken.

@@ -35,7 +35,13 @@ constexpr int kSocketReceiveBytes = 16 << 20;
 constexpr int kBatchMessages = 32;
 // The largest UDP payload over IPv4 is 65,507 bytes; a larger buffer never truncates.
 constexpr std::size_t kMessageBytes = 65536;
-constexpr std::size_t kControlBytes = CMSG_SPACE(sizeof(std::uint32_t));
+
+std::int64_t nowMs() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+}
+constexpr std::size_t kControlBytes =
+    CMSG_SPACE(sizeof(std::uint32_t)) + CMSG_SPACE(sizeof(timeval));
 // The longest gathering pause: a third of the owner's interval between looks.
 constexpr long kMaxPauseUs = 8000;
 // How long before the owner's next look the gathered datagrams are handed over, and the
@@ -83,6 +89,8 @@ int openSocket(std::uint16_t port, bool broadcast, TUDPBinding& binding) {
         ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &kSocketReceiveBytes, sizeof kSocketReceiveBytes);
     // The kernel's count of datagrams dropped for want of buffer, with each datagram.
     ::setsockopt(fd, SOL_SOCKET, SO_RXQ_OVFL, &on, sizeof on);
+    // The kernel's time of arrival with each datagram, not when this thread got to it.
+    ::setsockopt(fd, SOL_SOCKET, SO_TIMESTAMP, &on, sizeof on);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_ANY);
@@ -194,15 +202,21 @@ void ReceiveThread::Private::run() {
         if (n <= 0)
             continue;
         for (int i = 0; i < n; ++i) {
-            datagrams[i] = {buffers.data() + i * kMessageBytes, messages[i].msg_len};
+            datagrams[i] = {buffers.data() + i * kMessageBytes, messages[i].msg_len, 0};
             msghdr& header = messages[i].msg_hdr;
             for (cmsghdr* c = CMSG_FIRSTHDR(&header); c; c = CMSG_NXTHDR(&header, c)) {
                 if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SO_RXQ_OVFL) {
                     std::uint32_t drops = 0;
                     std::memcpy(&drops, CMSG_DATA(c), sizeof drops);
                     kernelDrops.store(drops, std::memory_order_relaxed);
+                } else if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMP) {
+                    timeval tv{};
+                    std::memcpy(&tv, CMSG_DATA(c), sizeof tv);
+                    datagrams[i].arrivalMs = std::int64_t{tv.tv_sec} * 1000 + tv.tv_usec / 1000;
                 }
             }
+            if (datagrams[i].arrivalMs == 0)
+                datagrams[i].arrivalMs = nowMs();
         }
         queue.push(datagrams, n);
         if (queue.takeWakeUp()) {

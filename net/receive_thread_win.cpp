@@ -21,6 +21,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <chrono>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -30,6 +31,11 @@
 namespace velt {
 
 namespace {
+
+std::int64_t nowMs() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+}
 
 constexpr int kSocketReceiveBytes = 16 << 20;
 constexpr int kBatchMessages = 32;
@@ -220,7 +226,8 @@ void ReceiveThread::Private::run() {
                 const int received =
                     ::recvfrom(socket.handle, buffer, kMessageBytes, 0, nullptr, nullptr);
                 if (received >= 0) {
-                    datagrams[n++] = {buffer, static_cast<std::uint32_t>(received)};
+                    // Windows gives no arrival time with a datagram: the time it is read.
+                    datagrams[n++] = {buffer, static_cast<std::uint32_t>(received), nowMs()};
                 } else if (::WSAGetLastError() != WSAECONNRESET) {
                     // Would block, or the network went away: wait for the next signal.
                     // (A reset only reports an ICMP error for something this socket sent.)

@@ -111,6 +111,7 @@ void TUDPServer::deliver() {
     int handled = 0;
     for (velt::DatagramQueue::Datagram datagram{}; queue_->next(datagram); ++handled) {
         stream_->setPayload(datagram.data, datagram.size);
+        arrivalMs_ = datagram.arrivalMs;
         try {
             if (OnUDPRead)
                 OnUDPRead(this, *stream_, &binding_);

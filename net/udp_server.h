@@ -71,6 +71,9 @@ public:
     // datagrams it discarded since the port was bound, this program's or not; not part of
     // lostDatagrams. Nothing where kernelDroppedDatagrams counts this socket's own.
     std::optional<std::uint64_t> systemDroppedDatagrams() const;
+    // While OnUDPRead runs: when its datagram arrived, in milliseconds since the Unix
+    // epoch (the kernel's time of arrival where the system gives one).
+    std::int64_t arrivalTime() const { return arrivalMs_; }
     // Received and not yet handed to OnUDPRead.
     std::int64_t pendingDatagrams() const;
 
@@ -97,6 +100,7 @@ private:
     QTimer* nextFrame_ = nullptr;
     QTimer* continuation_ = nullptr;
     bool delivering_ = false;
+    std::int64_t arrivalMs_ = 0;
     bool redeliver_ = false;
     // Looking once a frame (datagrams come more often than frames), not sleeping until
     // the next datagram.

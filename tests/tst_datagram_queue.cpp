@@ -80,7 +80,8 @@ void TestDatagramQueue::boundDropsTheNewest() {
     std::vector<velt::DatagramQueue::Datagram> batch;
     for (int i = 0; i < kPushed; ++i) {
         payloads.push_back(size == 0 ? QByteArray() : numbered(i, size));
-        batch.push_back({payloads.back().constData(), std::uint32_t(payloads.back().size())});
+        batch.push_back({payloads.back().constData(), std::uint32_t(payloads.back().size()),
+                         1'700'000'000'000 + i});
     }
     QCOMPARE(queue.push(batch.data(), kPushed), queued);
     QCOMPARE(queue.pendingDatagrams(), queued);
@@ -89,6 +90,7 @@ void TestDatagramQueue::boundDropsTheNewest() {
     for (int i = 0; i < queued; ++i) {
         QVERIFY(queue.next(d));
         QCOMPARE(int(d.size), payloads[i].size());
+        QCOMPARE(d.arrivalMs, 1'700'000'000'000 + i); // each with its own arrival time
         if (size > 0)
             QCOMPARE(numberOf(d), std::uint32_t(i)); // the oldest kept, in order
     }

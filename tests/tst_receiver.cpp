@@ -2,6 +2,7 @@
 #include "support/test_support.h"
 
 #include <QAbstractEventDispatcher>
+#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QIODevice>
@@ -25,13 +26,15 @@ namespace {
 // Records what the handler was given, and whether calls ever overlapped.
 struct Recorder {
     QList<QByteArray> payloads;
+    QList<std::int64_t> arrivals;
     int depth = 0;
     bool overlapped = false;
 
     void attach(TUDPServer& server) {
-        server.OnUDPRead = [this](TUDPServer*, QIODevice& payload, const TUDPBinding*) {
+        server.OnUDPRead = [this](TUDPServer* s, QIODevice& payload, const TUDPBinding*) {
             overlapped |= ++depth > 1;
             payloads << payload.readAll();
+            arrivals << s->arrivalTime();
             --depth;
         };
     }
@@ -101,10 +104,14 @@ void TestReceiver::busyThreadLosesNothing() {
     Recorder recorder;
     auto server = listening(recorder);
     constexpr int kCount = 50000;
-    std::thread sending([port = server->binding().port] {
+    const auto nowMs = [] { return QDateTime::currentMSecsSinceEpoch(); };
+    const std::int64_t start = nowMs();
+    std::int64_t sent = 0;
+    std::thread sending([port = server->binding().port, &sent, nowMs] {
         LoopbackSender sender(port);
         for (int i = 0; i < kCount; ++i)
             sender.send(sequenceReading(i));
+        sent = nowMs();
     });
     // The window's thread does something else for a second while the sender sends.
     std::this_thread::sleep_for(std::chrono::seconds(1));
@@ -112,6 +119,12 @@ void TestReceiver::busyThreadLosesNothing() {
     QTRY_COMPARE_WITH_TIMEOUT(recorder.payloads.size(), kCount, 20000);
     for (int i = 0; i < kCount; ++i)
         QCOMPARE(recorder.payloads[i], sequenceReading(i));
+    // Each carries the time it arrived, not the later time it was handled; the system's
+    // clock may round a millisecond either way.
+    QVERIFY2(recorder.arrivals.front() >= start - 1, qPrintable(QString::number(start)));
+    QVERIFY2(recorder.arrivals.back() <= sent + 1,
+             qPrintable(QStringLiteral("%1 > %2").arg(recorder.arrivals.back()).arg(sent)));
+    QVERIFY(std::is_sorted(recorder.arrivals.begin(), recorder.arrivals.end()));
 }
 
 void TestReceiver::datagramsBeforeTheLoopRunsAreKept() {
