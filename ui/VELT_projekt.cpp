@@ -1,11 +1,16 @@
 #include "ui/VELT_projekt.h"
 
+#include "log/reading_series.h"
 #include "net/udp_server.h"
 #include "temperature/format.h"
+#include "ui/chart_view.h"
 #include "ui/field_style.h"
 #include "ui_VELT_projekt.h"
 
+#include <QAction>
+#include <QDateTime>
 #include <QGuiApplication>
+#include <QMenu>
 #include <QScreen>
 #include <QSettings>
 #include <QShowEvent>
@@ -97,7 +102,9 @@ void velt::prepareWindowSystem() {
         qputenv("QT_XCB_NO_MITSHM", "1");
 }
 
-TForm1::TForm1(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::TForm1>()) {
+TForm1::TForm1(QWidget* parent)
+    : QWidget(parent), ui(std::make_unique<Ui::TForm1>()),
+      series_(std::make_unique<velt::ReadingSeries>()) {
     useSansSerifWhereMsSansSerifIsMissing();
     ui->setupUi(this);
     useWindowsFaceForMsSansSerif(this);
@@ -116,6 +123,27 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::TForm
         for (QLineEdit* field : {ui->edit_MAX, ui->edit_MIN, ui->edit_prumer, ui->edit_pocitadlo})
             field->setStyle(fieldStyle);
     }
+
+    // The chart: Ctrl+G, and the same entry in the log's and the fields' menus.
+    auto* chartAction = new QAction(QStringLiteral("Průběh teploty…"), this);
+    chartAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_G));
+    chartAction->setShortcutContext(Qt::WindowShortcut);
+    connect(chartAction, &QAction::triggered, this, &TForm1::showChart);
+    addAction(chartAction);
+    ui->Memo1->setExtraContextActions({chartAction});
+    for (QLineEdit* field : {ui->edit_MAX, ui->edit_MIN, ui->edit_prumer, ui->edit_pocitadlo}) {
+        field->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(field, &QWidget::customContextMenuRequested, this, [field, chartAction](QPoint at) {
+            QMenu* menu = field->createStandardContextMenu();
+            menu->setAttribute(Qt::WA_DeleteOnClose);
+            menu->addSeparator();
+            menu->addAction(chartAction);
+            menu->popup(field->mapToGlobal(at));
+        });
+    }
+    connect(&ui->Memo1->document(), &velt::LogDocument::contentsChange, this, &TForm1::logEdited);
+    connect(&ui->Memo1->document(), &velt::LogDocument::textReset, this,
+            [this] { readingLines_.clear(); });
 
     udpS = new TUDPServer(this);
     udpS->setObjectName(QStringLiteral("udpS"));
@@ -151,15 +179,26 @@ void TForm1::udpSUDPRead(TUDPServer*, QIODevice& payload, const TUDPBinding*) {
 }
 
 void TForm1::appendLogLine(const QString& line, velt::Temperature t) {
+    // The chart's record first: it has memory of its own, and a gap where it ran out.
+    const std::int64_t arrival =
+        udpS->isDelivering() ? udpS->arrivalTime() : QDateTime::currentMSecsSinceEpoch();
+    const std::int64_t inSeries = series_->append(t, arrival) ? series_->size() - 1 : -1;
     try {
         if (missingFromLog_ > 0) {
             ++missingFromLog_; // counted while the log is out of memory; retried per batch
-        } else if (separator_ != 0) {
-            // The log keeps the reading itself, and makes the same line when it is read.
-            pendingValues_.push_back(t);
-            pendingLengths_.push_back(static_cast<std::uint8_t>(line.size()));
         } else {
-            pendingLines_.append(line);
+            // Room for all first, so that the pending lists stay in step.
+            pendingSeries_.reserve(pendingSeries_.size() + 1);
+            if (separator_ != 0) {
+                // The log keeps the reading itself, and makes the same line when it is read.
+                pendingValues_.reserve(pendingValues_.size() + 1);
+                pendingLengths_.reserve(pendingLengths_.size() + 1);
+                pendingValues_.push_back(t);
+                pendingLengths_.push_back(static_cast<std::uint8_t>(line.size()));
+            } else {
+                pendingLines_.append(line);
+            }
+            pendingSeries_.push_back(inSeries);
         }
     } catch (const std::bad_alloc&) {
         ++missingFromLog_;
@@ -189,9 +228,16 @@ void TForm1::appendToLog() {
     }
     const std::int64_t pending =
         static_cast<std::int64_t>(pendingValues_.size()) + pendingLines_.size();
+    const std::int64_t firstLine = log->store().lineCount();
+    appendingToLog_ = true;
     const std::int64_t appended =
         separator_ != 0 ? log->appendReadings(pendingValues_, pendingLengths_, separator_)
                         : log->appendLines(pendingLines_);
+    appendingToLog_ = false;
+    for (std::int64_t k = 0; k < appended; ++k) {
+        if (const std::int64_t reading = pendingSeries_[static_cast<std::size_t>(k)]; reading >= 0)
+            readingLines_.appended(reading, firstLine + k, 1);
+    }
     if (appended < pending) {
         missingFromLog_ = pending - appended;
         noticeShown_ = log->appendLines({kLogOutOfMemory}) == 1;
@@ -233,6 +279,9 @@ void TForm1::showBatch() {
     pendingLines_.clear();
     pendingValues_.clear();
     pendingLengths_.clear();
+    pendingSeries_.clear();
+    if (chart_)
+        chart_->plot()->readingsAdded();
     QLineEdit* const fields[] = {ui->edit_MAX, ui->edit_MIN, ui->edit_prumer, ui->edit_pocitadlo};
     for (int i = 0; i < 4; ++i) {
         // An unchanged text is not set again: setting it would repaint the field.
@@ -243,4 +292,39 @@ void TForm1::showBatch() {
             fields[i]->setCursorPosition(0);
         }
     }
+}
+
+void TForm1::logEdited(std::int64_t position, const QString& removed, std::int64_t added) {
+    if (appendingToLog_)
+        return;
+    const velt::LogStore& store = ui->Memo1->store();
+    const velt::LogPosition from = store.positionAt(position);
+    const auto addedBreaks = store.text(from, store.positionAt(position + added)).count(u'\n');
+    readingLines_.edited(from.line, removed.count(u'\n'), addedBreaks);
+}
+
+bool TForm1::selectReadingInLog(std::int64_t reading) {
+    if (reading < 0 || reading >= series_->size())
+        return false;
+    const std::optional<std::int64_t> line = readingLines_.lineOf(reading);
+    const velt::LogStore& store = ui->Memo1->store();
+    if (!line || *line >= store.lineCount())
+        return false;
+    // The line is the reading's only while its text still is.
+    QString expected = velt::kLogLinePrefix.toString();
+    velt::appendFloatToStr(expected, series_->value(reading), velt::userDecimalSeparator());
+    if (store.line(*line) != expected)
+        return false;
+    ui->Memo1->selectLine(*line);
+    return true;
+}
+
+void TForm1::showChart() {
+    if (!chart_) {
+        chart_ = new TChartWindow(*series_, this);
+        connect(chart_->plot(), &TChartPlot::readingClicked, this, &TForm1::selectReadingInLog);
+    }
+    chart_->show();
+    chart_->raise();
+    chart_->activateWindow();
 }

@@ -4,6 +4,7 @@
 // listening while the window is built, the reading handler, and the two ways that
 // handler writes into the window.
 
+#include "log/reading_lines.h"
 #include "temperature/reading.h"
 
 #include <QWidget>
@@ -13,8 +14,13 @@
 #include <vector>
 
 class QIODevice;
+class TChartWindow;
 class TUDPServer;
 struct TUDPBinding;
+
+namespace velt {
+class ReadingSeries;
+}
 
 namespace Ui {
 class TForm1;
@@ -30,6 +36,14 @@ public:
     // where the datagram came in; every sender is treated alike, so neither is used.
     void udpSUDPRead(TUDPServer* server, QIODevice& payload, const TUDPBinding* binding);
 
+    // Every reading since start with its arrival time, whatever the log's user edits.
+    const velt::ReadingSeries& readings() const { return *series_; }
+    // The chart, "Průběh teploty" (Ctrl+G, and the log's and fields' menus).
+    void showChart();
+    TChartWindow* chart() const { return chart_; }
+    // Selects the log line of a reading, where the user has not edited it away.
+    bool selectReadingInLog(std::int64_t reading);
+
 protected:
     void showEvent(QShowEvent* event) override;
 
@@ -40,7 +54,14 @@ private:
     void appendToLog();
     void showLoss();
 
+    void logEdited(std::int64_t position, const QString& removed, std::int64_t added);
+
     std::unique_ptr<Ui::TForm1> ui;
+    std::unique_ptr<velt::ReadingSeries> series_;
+    TChartWindow* chart_ = nullptr;
+    velt::ReadingLines readingLines_;
+    std::vector<std::int64_t> pendingSeries_; // each pending reading's place in series_
+    bool appendingToLog_ = false;
     TUDPServer* udpS = nullptr;
     // During a batch of datagrams the widgets are written once, when it ends: every
     // reading is still logged and counted, but a flood costs no layout per reading.

@@ -1318,8 +1318,18 @@ QMenu* TLogMemo::createStandardContextMenu() {
     return menu;
 }
 
+void TLogMemo::selectLine(std::int64_t line) {
+    line = std::clamp<std::int64_t>(line, 0, store().lineCount() - 1);
+    document_->select({line, 0}, {line, store().lineLength(line)});
+    ensureCursorVisible();
+}
+
 void TLogMemo::contextMenuEvent(QContextMenuEvent* event) {
     QMenu* menu = createStandardContextMenu();
+    if (!extraActions_.isEmpty()) {
+        menu->addSeparator();
+        menu->addActions(extraActions_);
+    }
     menu->setAttribute(Qt::WA_DeleteOnClose);
     menu->popup(event->globalPos());
 }

@@ -23,6 +23,7 @@
 #include <memory>
 #include <optional>
 
+class QAction;
 class QMenu;
 class QMimeData;
 class QTextLayout;
@@ -52,6 +53,10 @@ public:
     // The right-click menu: undo, redo, cut, copy, paste, delete, select all. The caller
     // owns it.
     QMenu* createStandardContextMenu();
+    // Shown below the standard entries of the right-click menu.
+    void setExtraContextActions(const QList<QAction*>& actions) { extraActions_ = actions; }
+    // Selects a whole line and scrolls to it.
+    void selectLine(std::int64_t line);
 
     // Viewport geometry: the caret's rectangle, the box of the grapheme at a position
     // (empty past a line's end), and the position nearest to a point.
@@ -165,4 +170,5 @@ private:
     velt::LogPosition lastSelectionStart_;
     velt::LogPosition lastSelectionEnd_;
     QPointer<QMimeData> primary_; // what this log last put in PRIMARY
+    QList<QAction*> extraActions_;
 };
