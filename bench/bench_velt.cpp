@@ -14,10 +14,12 @@
 //   bench_velt log N             log: append cost and resident memory per line at N lines,
 //                                time to paint one screen and to jump to the first line
 
+#include "log/reading_series.h"
 #include "net/udp_server.h"
 #include "support/test_support.h"
 #include "temperature/stats.h"
 #include "ui/VELT_projekt.h"
+#include "ui/chart_view.h"
 
 #include "temperature/format.h"
 #include "ui/log_memo.h"
@@ -25,9 +27,11 @@
 #include <QApplication>
 #include <QBuffer>
 #include <QClipboard>
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QImage>
 #include <QLineEdit>
 #include <QProcess>
 #include <QScrollBar>
@@ -310,10 +314,24 @@ int cpu(const QString& udpSend) {
     if (const int prefill = qEnvironmentVariableIntValue("VELT_BENCH_PREFILL"); prefill > 0) {
         const std::vector<float> values(static_cast<std::size_t>(prefill), 24.5f);
         const std::vector<std::uint8_t> lengths(values.size(), 14); // "Teplota = 24.5"
-        memo->appendReadings(values, lengths, u'.');
+        const std::vector<std::int64_t> times(values.size(), QDateTime::currentMSecsSinceEpoch());
+        memo->appendReadings(values, times, lengths, u".");
         QTest::qWait(300);
     }
-    for (int rate : {100, 1000, 5000}) {
+    // Each rate with the chart closed, then with it open and following, in the same run.
+    for (const auto& [rate, chartOpen] : {std::pair{100, false},
+                                          {100, true},
+                                          {1000, false},
+                                          {1000, true},
+                                          {5000, false},
+                                          {5000, true}}) {
+        if (chartOpen && !(form.chart() && form.chart()->isVisible())) {
+            form.showChart();
+            QTest::qWait(300);
+        } else if (!chartOpen && form.chart()) {
+            form.chart()->hide();
+            QTest::qWait(100);
+        }
         const int count = rate * 5; // five seconds
         LatencyProbe probe(form, memo);
         QTimer probing;
@@ -331,10 +349,10 @@ int cpu(const QString& udpSend) {
         QTest::qWait(300);
         const int received = countField(form) - before - int(probe.latenciesMs.size());
         std::sort(probe.latenciesMs.begin(), probe.latenciesMs.end());
-        std::printf("%5d/s: %d of %d, %.1f %% of a core, %.1f us a reading; latency to the paint "
-                    "median %.1f ms, worst %.1f ms (%lld probes)\n",
-                    rate, received, count, 100 * used / seconds, 1e6 * used / count,
-                    probe.latenciesMs.value(probe.latenciesMs.size() / 2),
+        std::printf("%5d/s, chart %s: %d of %d, %.1f %% of a core, %.1f us a reading; latency "
+                    "to the paint median %.1f ms, worst %.1f ms (%lld probes)\n",
+                    rate, chartOpen ? "open  " : "closed", received, count, 100 * used / seconds,
+                    1e6 * used / count, probe.latenciesMs.value(probe.latenciesMs.size() / 2),
                     probe.latenciesMs.isEmpty() ? 0.0 : probe.latenciesMs.last(),
                     static_cast<long long>(probe.latenciesMs.size()));
     }
@@ -362,6 +380,8 @@ int logBench(long long lines) {
     // of the lines the handler made of them.
     std::vector<float> values(4096);
     std::vector<std::uint8_t> lengths(4096);
+    std::vector<std::int64_t> times(4096);
+    std::int64_t t = 1'765'000'000'000;
     for (int v = 0; v < 4096; ++v) {
         values[v] = v / 16.0f;
         lengths[v] = static_cast<std::uint8_t>(10 + velt::floatToStr(values[v], u".").size());
@@ -376,8 +396,10 @@ int logBench(long long lines) {
         const auto n = static_cast<std::size_t>(std::min<long long>(kBatch, lines - i));
         QElapsedTimer one;
         one.start();
-        memo->appendReadings(std::span(values).subspan(from, n),
-                             std::span(lengths).subspan(from, n), u'.');
+        for (std::size_t k = 0; k < n; ++k)
+            times[from + k] = t += 10; // 100 a second
+        memo->appendReadings(std::span(values).subspan(from, n), std::span(times).subspan(from, n),
+                             std::span(lengths).subspan(from, n), u".");
         const qint64 ns = one.nsecsElapsed();
         slowestBatchNs = std::max(slowestBatchNs, ns);
         if (i < lines / 10)
@@ -399,12 +421,14 @@ int logBench(long long lines) {
     memo->viewport()->repaint();
     const double jumpMs = clock.nsecsElapsed() / 1e6;
     std::printf("log %lld lines: %.3f us a line (first tenth %.3f, last tenth %.3f, slowest "
-                "batch of %d %.2f ms), %.2f bytes resident a line (store %.2f), paint %.2f ms "
-                "(again %.2f ms), jump to first and paint %.2f ms\n",
+                "batch of %d %.2f ms), %.2f bytes resident a line (lines %.2f, readings with "
+                "their times and the chart's summaries %.2f), paint %.2f ms (again %.2f ms), "
+                "jump to first and paint %.2f ms\n",
                 lines, appendNs / 1000, firstBatchesNs / 1000.0 / (lines / 10.0),
                 lastBatchesNs / 1000.0 / (lines / 10.0), kBatch, slowestBatchNs / 1e6,
                 double(memoryAfter - memoryBefore) / lines,
-                double(memo->store().memoryBytes()) / lines, paintMs, repaintMs, jumpMs);
+                double(memo->store().memoryBytes()) / lines,
+                double(memo->store().readings().memoryBytes()) / lines, paintMs, repaintMs, jumpMs);
     if (lines <= 10000000) {
         // Ctrl+A, Ctrl+C: the whole text on the clipboard.
         memo->setFocus();
@@ -419,6 +443,109 @@ int logBench(long long lines) {
                     copyMs, copied, copied * 2 / 1048576.0,
                     (velt::test::residentBytes() - before) / 1048576.0);
     }
+    return 0;
+}
+
+// The chart beside a log of `readings` readings, 100 a second with a spike: bytes a
+// reading of both, the cost of appending as the run grows, a repaint at every zoom from
+// the whole run down to a few readings, and a zoom or pan step with its repaint.
+int chartBench(long long readings) {
+    TForm1 form;
+    if (!shown(form))
+        return 1;
+    auto* memo = form.findChild<TLogMemo*>(QStringLiteral("Memo1"));
+    const velt::ReadingSeries& series = memo->store().readings();
+    constexpr int kBatch = 1024;
+    std::vector<float> values(kBatch);
+    std::vector<std::int64_t> times(kBatch);
+    std::vector<std::uint8_t> lengths(kBatch);
+    const qint64 memoryBefore = velt::test::residentBytes();
+    std::int64_t t = 1'765'000'000'000;
+    qint64 firstTenthNs = 0, lastTenthNs = 0;
+    QElapsedTimer clock;
+    for (long long i = 0; i < readings; i += kBatch) {
+        const auto n = static_cast<std::size_t>(std::min<long long>(kBatch, readings - i));
+        for (std::size_t k = 0; k < n; ++k) {
+            const long long r = i + static_cast<long long>(k);
+            values[k] = r == readings * 2 / 3 ? 60.0f : 20.0f + float(r % 97) / 16.0f;
+            lengths[k] = static_cast<std::uint8_t>(10 + velt::floatToStr(values[k], u".").size());
+            times[k] = t += 10;
+        }
+        clock.start();
+        memo->appendReadings(std::span(values).first(n), std::span(times).first(n),
+                             std::span(lengths).first(n), u".");
+        const qint64 ns = clock.nsecsElapsed();
+        if (i < readings / 10)
+            firstTenthNs += ns;
+        else if (i >= readings - readings / 10)
+            lastTenthNs += ns;
+    }
+    QCoreApplication::processEvents();
+    const qint64 memoryAfter = velt::test::residentBytes();
+    std::printf("chart %lld readings: log and chart %.2f bytes resident a reading (the log's "
+                "lines %.2f, the readings with their times and summaries %.2f); appending %.1f "
+                "ns a reading in the first tenth, %.1f in the last\n",
+                readings, double(memoryAfter - memoryBefore) / readings,
+                double(memo->store().memoryBytes()) / readings,
+                double(series.memoryBytes()) / readings, firstTenthNs / (readings / 10.0),
+                lastTenthNs / (readings / 10.0));
+    TChartWindow window(series);
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window))
+        return 1;
+    TChartPlot* plot = window.plot();
+    const auto median = [](QList<double> v) {
+        std::sort(v.begin(), v.end());
+        return v[v.size() / 2];
+    };
+    // A repaint of the window, and the drawing alone (into an image, nothing sent to the
+    // display server).
+    QImage image(plot->size() * plot->devicePixelRatio(), QImage::Format_RGB32);
+    image.setDevicePixelRatio(plot->devicePixelRatio());
+    const auto timed = [&](auto paint) {
+        QList<double> times;
+        for (int k = 0; k < 5; ++k) {
+            clock.start();
+            paint();
+            times << clock.nsecsElapsed() / 1e6;
+        }
+        return median(times);
+    };
+    plot->showWholeRun();
+    QString levels, drawings;
+    double worst = 0, worstDrawing = 0;
+    for (int zoom = 0; plot->viewSpan() > 30; ++zoom) {
+        const double ms = timed([&] { plot->repaint(); });
+        const double drawing = timed([&] { plot->render(&image); });
+        worst = std::max(worst, ms);
+        worstDrawing = std::max(worstDrawing, drawing);
+        levels += QStringLiteral(" %1").arg(ms, 0, 'f', 2);
+        drawings += QStringLiteral(" %1").arg(drawing, 0, 'f', 2);
+        // Towards the spike, a tenth of the span each step.
+        const QRect r = plot->plotRect();
+        const double spikeX =
+            r.left() + (double(series.time(readings * 2 / 3)) - plot->viewStart()) /
+                           plot->viewSpan() * r.width();
+        plot->zoom(0.1, spikeX);
+    }
+    std::printf("repaint, median of 5, from the whole run to a few readings (ms):%s; worst "
+                "%.2f ms\ndrawing alone (ms):%s; worst %.2f ms\n",
+                qPrintable(levels), worst, qPrintable(drawings), worstDrawing);
+    plot->showWholeRun();
+    plot->zoom(0.01, plot->plotRect().center().x());
+    QList<double> zooms, pans;
+    for (int k = 0; k < 9; ++k) {
+        clock.start();
+        plot->zoom(k % 2 ? 1.25 : 0.8, plot->plotRect().center().x());
+        plot->repaint();
+        zooms << clock.nsecsElapsed() / 1e6;
+        clock.start();
+        plot->pan(k % 2 ? 40 : -40);
+        plot->repaint();
+        pans << clock.nsecsElapsed() / 1e6;
+    }
+    std::printf("zoom step with its repaint %.2f ms, pan step %.2f ms (medians of 9)\n",
+                median(zooms), median(pans));
     return 0;
 }
 
@@ -487,6 +614,8 @@ int main(int argc, char** argv) {
         return startup(args[2]);
     if (args.value(1) == "cpu" && args.size() > 2)
         return cpu(args[2]);
+    if (args.value(1) == "chart" && args.size() > 2)
+        return chartBench(args[2].toLongLong());
     if (args.value(1) == "log" && args.size() > 2)
         return logBench(args[2].toLongLong());
     std::fprintf(stderr, "usage: bench_velt e2e UDP_SEND | log N\n");

@@ -680,11 +680,13 @@ qsizetype LogDocument::appendLines(const QStringList& lines) {
 }
 
 std::int64_t LogDocument::appendReadings(std::span<const float> values,
+                                         std::span<const std::int64_t> timesMs,
                                          std::span<const std::uint8_t> lengths,
-                                         char16_t separator) {
+                                         QStringView separator, std::int64_t* inReadings) {
     const std::int64_t position = store_.characterCount();
-    const std::int64_t appended = store_.appendReadings(
-        values.data(), lengths.data(), static_cast<std::int64_t>(values.size()), separator);
+    const std::int64_t appended =
+        store_.appendReadings(values.data(), timesMs.data(), lengths.data(),
+                              static_cast<std::int64_t>(values.size()), separator, inReadings);
     if (appended > 0) {
         // Not the user's: new characters of the buffer that no typing continues.
         applyPieces(position, 0, {{0, store_.characterCount() - position, bufferEnd_}});

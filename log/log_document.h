@@ -94,7 +94,11 @@ public:
     qsizetype appendLines(const QStringList& lines);
     // The same for readings' lines, kept as readings (see LogStore::appendReadings).
     std::int64_t appendReadings(std::span<const float> values,
-                                std::span<const std::uint8_t> lengths, char16_t separator);
+                                std::span<const std::int64_t> timesMs,
+                                std::span<const std::uint8_t> lengths, QStringView separator,
+                                std::int64_t* inReadings = nullptr);
+    // Readings that never reached the log: a gap in the store's readings().
+    void markReadingsMissing() { store_.markReadingsMissing(); }
     LogStore& storeForTesting() { return store_; }
 
 signals:

@@ -62,19 +62,28 @@ std::size_t LogStore::chunkOf(std::int64_t line) const {
 }
 
 std::int64_t LogStore::Chunk::lines() const {
-    return static_cast<std::int64_t>(readingLines ? lengths.size() : ends.size());
+    return readingLines ? readingCount : static_cast<std::int64_t>(ends.size());
 }
 
 std::int64_t LogStore::Chunk::startOf(std::size_t i) const {
     if (!readingLines)
         return i == 0 ? 0 : ends[i - 1];
-    return std::accumulate(lengths.begin(), lengths.begin() + static_cast<std::ptrdiff_t>(i),
-                           std::int64_t{0});
+    if (wideLengths)
+        return std::accumulate(lengths.begin(), lengths.begin() + static_cast<std::ptrdiff_t>(i),
+                               std::int64_t{0});
+    std::int64_t start = static_cast<std::int64_t>(i) * baseLength;
+    for (std::size_t k = 0; k < i / 2; ++k)
+        start += (lengths[k] & 15) + (lengths[k] >> 4);
+    if (i % 2 != 0)
+        start += lengths[i / 2] & 15;
+    return start;
 }
 
 std::int32_t LogStore::Chunk::lengthOf(std::size_t i) const {
-    if (readingLines)
+    if (readingLines && wideLengths)
         return lengths[i];
+    if (readingLines)
+        return baseLength + ((lengths[i / 2] >> (4 * (i % 2))) & 15);
     return static_cast<std::int32_t>(ends[i] - (i == 0 ? 0 : ends[i - 1]));
 }
 
@@ -91,7 +100,8 @@ QStringView LogStore::line(std::int64_t index) const {
     QString& out = scratch_[nextScratch_++ % kScratchLines];
     out.resize(0);
     out.append(kLogLinePrefix);
-    appendFloatToStr(out, chunk.readings[i], QStringView(&chunk.separator, 1));
+    appendFloatToStr(out, readings_.value(chunk.firstReading + static_cast<std::int64_t>(i)),
+                     QStringView(&chunk.separator, 1));
     return out;
 }
 
@@ -100,16 +110,24 @@ std::int32_t LogStore::lineLength(std::int64_t index) const {
     return chunks_[c].lengthOf(static_cast<std::size_t>(index - firstLine_[c]));
 }
 
-void LogStore::startChunk(bool readingLines, char16_t separator) {
+void LogStore::startChunk(bool readingLines, char16_t separator, std::int64_t firstReading,
+                          std::uint8_t firstLength, bool wideLengths) {
     // Everything that can fail is reserved first, so that a failure changes nothing.
     makeRoom(firstLine_, 1);
     makeRoom(firstChar_, 1);
     Chunk fresh;
     fresh.readingLines = readingLines;
     fresh.separator = separator;
+    fresh.firstReading = firstReading;
     if (readingLines) {
-        fresh.readings.reserve(static_cast<std::size_t>(chunkLines_));
-        fresh.lengths.reserve(static_cast<std::size_t>(chunkLines_));
+        // Half a byte a line, within 15 of a base a little below the first length: readings
+        // of one sensor differ by a few digits at most. Only a length shorter than any
+        // reading's line (never made by the handler) takes a byte.
+        const int shortest = static_cast<int>(kLogLinePrefix.size()) + 1;
+        fresh.wideLengths = wideLengths || firstLength < shortest;
+        fresh.baseLength = static_cast<std::uint8_t>(std::max(shortest, firstLength - 7));
+        fresh.lengths.reserve(
+            static_cast<std::size_t>(fresh.wideLengths ? chunkLines_ : (chunkLines_ + 1) / 2));
     } else {
         fresh.ends.reserve(static_cast<std::size_t>(chunkLines_));
     }
@@ -119,7 +137,6 @@ void LogStore::startChunk(bool readingLines, char16_t separator) {
         Chunk& last = chunks_.back();
         last.text.shrink_to_fit();
         last.ends.shrink_to_fit();
-        last.readings.shrink_to_fit();
         last.lengths.shrink_to_fit();
     }
     chunks_.push_back(std::move(fresh));
@@ -150,28 +167,51 @@ void LogStore::appendLine(QStringView text) {
     charCount_ += text.size();
 }
 
-std::int64_t LogStore::appendReadings(const float* values, const std::uint8_t* lengths,
-                                      std::int64_t count, char16_t separator) {
+std::int64_t LogStore::appendReadings(const float* values, const std::int64_t* timesMs,
+                                      const std::uint8_t* lengths, std::int64_t count,
+                                      QStringView separator, std::int64_t* inReadings) {
     std::int64_t appended = 0;
     try {
-        while (appended < count) {
-            checkLimit(5);
+        for (; appended < count; ++appended) {
+            checkLimit(1);
+            const std::int64_t reading =
+                readings_.append(values[appended], timesMs[appended]) ? readings_.size() - 1 : -1;
+            if (inReadings)
+                inReadings[appended] = reading;
+            const std::uint8_t length = lengths[appended];
+            if (reading < 0 || separator.size() != 1) {
+                // Kept as text: a reading with no room among the readings, or a separator
+                // of more than one character.
+                QString line = kLogLinePrefix.toString();
+                appendFloatToStr(line, values[appended], separator);
+                appendLine(line);
+                continue;
+            }
+            const char16_t sep = separator.front().unicode();
+            const auto fits = [&](const Chunk& c) {
+                return c.wideLengths || (length >= c.baseLength && length - c.baseLength <= 15);
+            };
+            const bool misfit = !chunks_.empty() && chunks_.back().readingLines &&
+                                chunks_.back().readingCount < chunkLines_ && !fits(chunks_.back());
             if (chunks_.empty() || !chunks_.back().readingLines ||
-                chunks_.back().separator != separator ||
-                static_cast<std::int64_t>(chunks_.back().lengths.size()) >= chunkLines_)
-                startChunk(true, separator);
+                chunks_.back().separator != sep || chunks_.back().readingCount >= chunkLines_ ||
+                chunks_.back().firstReading + chunks_.back().readingCount != reading || misfit) {
+                // Lengths far apart: the next chunk takes a byte a line, so that lines of
+                // every length cost no more than that, however they alternate.
+                startChunk(true, sep, reading, length, misfit);
+            }
+            // Within the capacity reserved when the chunk started: this cannot fail.
             Chunk& chunk = chunks_.back();
-            // Within the capacity reserved when the chunk started: these cannot fail.
-            const std::int64_t room = chunkLines_ - static_cast<std::int64_t>(chunk.lengths.size());
-            const std::int64_t n = std::min(room, count - appended);
-            chunk.readings.insert(chunk.readings.end(), values + appended, values + appended + n);
-            chunk.lengths.insert(chunk.lengths.end(), lengths + appended, lengths + appended + n);
-            const std::int64_t chars =
-                std::accumulate(lengths + appended, lengths + appended + n, std::int64_t{0});
-            chunk.chars += chars;
-            charCount_ += chars;
-            lineCount_ += n;
-            appended += n;
+            if (chunk.wideLengths)
+                chunk.lengths.push_back(length);
+            else if (chunk.readingCount % 2 == 0)
+                chunk.lengths.push_back(static_cast<std::uint8_t>(length - chunk.baseLength));
+            else
+                chunk.lengths.back() |= static_cast<std::uint8_t>((length - chunk.baseLength) << 4);
+            ++chunk.readingCount;
+            chunk.chars += length;
+            charCount_ += length;
+            ++lineCount_;
         }
     } catch (const std::bad_alloc&) {
         // Whole lines only were appended; the caller learns how many.
@@ -231,13 +271,14 @@ QString LogStore::text(LogPosition from, LogPosition to) const {
                 put(line(i));
                 continue;
             }
-            const auto bits = std::bit_cast<std::uint32_t>(chunk.readings[k]);
+            const float value = readings_.value(chunk.firstReading + static_cast<std::int64_t>(k));
+            const auto bits = std::bit_cast<std::uint32_t>(value);
             Formatted& f = formatted[(bits * 0x9E3779B1u) >> (32 - formattedBits)];
             if (f.line.isEmpty() || f.bits != bits || f.separator != chunk.separator) {
                 f.bits = bits;
                 f.separator = chunk.separator;
                 f.line = kLogLinePrefix.toString();
-                appendFloatToStr(f.line, chunk.readings[k], QStringView(&chunk.separator, 1));
+                appendFloatToStr(f.line, value, QStringView(&chunk.separator, 1));
             }
             put(f.line);
         }
@@ -340,8 +381,7 @@ std::size_t LogStore::memoryBytes() const {
         chunks_.capacity() * sizeof(Chunk) + firstLine_.capacity() * 8 + firstChar_.capacity() * 8;
     for (const Chunk& chunk : chunks_)
         bytes += chunk.text.capacity() * sizeof(char16_t) +
-                 chunk.ends.capacity() * sizeof(std::uint32_t) +
-                 chunk.readings.capacity() * sizeof(float) + chunk.lengths.capacity();
+                 chunk.ends.capacity() * sizeof(std::uint32_t) + chunk.lengths.capacity();
     return bytes;
 }
 

@@ -11,9 +11,9 @@ namespace {
 constexpr std::int64_t kValuePage = 1 << 16;
 constexpr std::int64_t kBytePage = 1 << 16;
 constexpr std::int64_t kCheckpointEvery = 256;
-constexpr std::int64_t kBottom = 64; // readings per entry of the lowest summary level
-constexpr std::int64_t kFan = 8;     // entries per entry of the level above
-constexpr std::int64_t kAverageMemory = 48;
+constexpr std::int64_t kBottom = 128; // readings per entry of the lowest summary level
+constexpr std::int64_t kFan = 8;      // entries per entry of the level above
+constexpr std::int64_t kAverageMemory = 32;
 constexpr int kMaxVarintBytes = 10;
 
 float halfway(float average, float value) {
@@ -198,6 +198,19 @@ std::int64_t ReadingSeries::indexAtTime(std::int64_t timeMs) const {
     while (reader.index() + 1 < end && reader.time() < timeMs)
         reader.next();
     return reader.time() < timeMs ? end : reader.index();
+}
+
+void ReadingSeries::seek(TimeReader& reader, std::int64_t timeMs) const {
+    if (reader.index() >= size_ || reader.time() >= timeMs)
+        return;
+    // Far ahead, start from the checkpoint before the time instead of walking there.
+    const auto from = checkpoints_.begin() + reader.index() / kCheckpointEvery + 1;
+    const auto c = std::partition_point(
+        from, checkpoints_.end(), [timeMs](const Checkpoint& cp) { return cp.time < timeMs; });
+    if (c != from)
+        reader = TimeReader(*this, ((c - checkpoints_.begin()) - 1) * kCheckpointEvery);
+    while (reader.index() < size_ && reader.time() < timeMs)
+        reader.next();
 }
 
 ReadingSeries::Span ReadingSeries::values(std::int64_t from, std::int64_t to) const {

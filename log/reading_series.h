@@ -3,7 +3,7 @@
 // has edited. Values are kept in pages of floats; arrival times (milliseconds since the
 // Unix epoch) as the differences between neighbours, one byte each at ordinary rates,
 // with the full time every 256 readings to start decoding from. Two min/max summaries,
-// of the readings and of the running average, cover 64 readings an entry at the bottom
+// of the readings and of the running average, cover 128 readings an entry at the bottom
 // and 8 entries of the level below each above it, so that the lowest and highest of any
 // range cost a few dozen entries whatever the run's length. A reading that finds no
 // memory is left out and a gap is marked before the next one kept.
@@ -42,10 +42,12 @@ public:
     // that one (the clock was set back). False when memory ran out: the reading is left
     // out and the next one kept starts after a gap.
     bool append(float value, std::int64_t timeMs);
+    // Readings were missing that never came here: the next one kept starts after a gap.
+    void markGap() { gapPending_ = size_ > 0; }
 
     float value(std::int64_t index) const;
     // The running average after reading `index`, as the figures compute it: the newest
-    // reading weighs one half. Older readings than the last 48 weigh less than a float's
+    // reading weighs one half. Older readings than the last 32 weigh less than a float's
     // last bit, so it is computed from those.
     float average(std::int64_t index) const;
     std::int64_t time(std::int64_t index) const;
@@ -81,6 +83,9 @@ public:
         std::int64_t time_ = 0;
         std::int64_t byte_ = 0;
     };
+
+    // Moves a reader forward to the first reading at or after `timeMs`, or to size().
+    void seek(TimeReader& reader, std::int64_t timeMs) const;
 
 private:
     struct Checkpoint {

@@ -279,8 +279,9 @@ void TestLogMemo::accessibleOffsetsPastIntMaxAreShifted() {
     constexpr qint64 kBatch = 4096;
     const std::vector<float> values(kBatch, tiny);
     const std::vector<std::uint8_t> lengths(kBatch, 31);
+    const std::vector<std::int64_t> times(kBatch, 0);
     while (store.characterCount() <= INT_MAX + 1000LL)
-        store.appendReadings(values.data(), lengths.data(), kBatch, u'.');
+        store.appendReadings(values.data(), times.data(), lengths.data(), kBatch, u".");
     QAccessibleTextInterface* text = QAccessible::queryAccessibleInterface(&memo)->textInterface();
     QCOMPARE(text->characterCount(), INT_MAX);
     const QString last = QStringLiteral("Teplota = -1.40129846432482E-45");

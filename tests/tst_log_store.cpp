@@ -80,7 +80,7 @@ private slots:
     void matchesAPlainListOfLines_data();
     void matchesAPlainListOfLines();
     void aMillionReadingsFitIn40BytesEach();
-    void readingsTakeFiveBytesALine();
+    void readingsTakeUnderSixBytesALine();
     void offsetsPastTwoToTheThirtyOne();
 };
 
@@ -103,7 +103,8 @@ void TestLogStore::matchesAPlainListOfLines() {
         const float t = 25.0625f;
         model.lines << readingLine(t, separator);
         const auto length = static_cast<std::uint8_t>(model.lines.last().size());
-        store.appendReadings(&t, &length, 1, separator);
+        const std::int64_t time = 0;
+        store.appendReadings(&t, &time, &length, 1, QStringView(&separator, 1));
     }
     for (int step = 0; step < 3000; ++step) {
         const int kind = random.bounded(6);
@@ -121,8 +122,9 @@ void TestLogStore::matchesAPlainListOfLines() {
                 model.lines << readingLine(t, separator);
                 lengths.push_back(static_cast<std::uint8_t>(model.lines.last().size()));
             }
-            QCOMPARE(store.appendReadings(values.data(), lengths.data(), qint64(values.size()),
-                                          separator),
+            const std::vector<std::int64_t> times(values.size(), step);
+            QCOMPARE(store.appendReadings(values.data(), times.data(), lengths.data(),
+                                          qint64(values.size()), QStringView(&separator, 1)),
                      qint64(values.size()));
         } else {
             velt::LogPosition from = randomPosition(random, model),
@@ -162,19 +164,27 @@ void TestLogStore::aMillionReadingsFitIn40BytesEach() {
     QCOMPARE(store.line(1000000).toString(), QStringLiteral("Teplota = 25.0625"));
 }
 
-void TestLogStore::readingsTakeFiveBytesALine() {
+void TestLogStore::readingsTakeUnderSixBytesALine() {
+    constexpr int kLines = 1 << 20; // whole pages of readings
     velt::LogStore store;
     const float t = 25.0625f;
     const std::uint8_t length = 17;
-    for (int i = 0; i < 1000000; ++i)
-        store.appendReadings(&t, &length, 1, u'.');
-    // A float and a length a line, and a little for the chunks.
-    QVERIFY2(store.memoryBytes() <= 6u * 1000000, qPrintable(QString::number(store.memoryBytes())));
-    QCOMPARE(store.line(1000000).toString(), QStringLiteral("Teplota = 25.0625"));
-    QCOMPARE(store.characterCount(), 18LL * 1000000);
+    for (int i = 0; i < kLines; ++i) {
+        const std::int64_t time = 1'765'000'000'000 + i * 10; // 100 a second
+        store.appendReadings(&t, &time, &length, 1, u".");
+    }
+    // Half a byte a line; the reading itself once, with its time: a float and a byte, and
+    // the chart's summaries.
+    const std::size_t bytes = store.memoryBytes() + store.readings().memoryBytes();
+    QVERIFY2(store.memoryBytes() <= kLines * 7 / 10,
+             qPrintable(QString::number(store.memoryBytes())));
+    QVERIFY2(bytes <= 6u * kLines, qPrintable(QString::number(bytes)));
+    QCOMPARE(store.readings().size(), kLines);
+    QCOMPARE(store.line(kLines).toString(), QStringLiteral("Teplota = 25.0625"));
+    QCOMPARE(store.characterCount(), 18LL * kLines);
     const QString all = store.text();
     QCOMPARE(all.size(), store.characterCount());
-    QCOMPARE(all.count(u'\n'), 1000000);
+    QCOMPARE(all.count(u'\n'), kLines);
     QCOMPARE(QStringView(all).right(18), u"\nTeplota = 25.0625");
 }
 
@@ -188,9 +198,10 @@ void TestLogStore::offsetsPastTwoToTheThirtyOne() {
     constexpr qint64 kBatch = 4096;
     const std::vector<float> values(kBatch, tiny);
     const std::vector<std::uint8_t> lengths(kBatch, 31);
+    const std::vector<std::int64_t> times(kBatch, 0);
     const qint64 lines = (qint64(1) << 31) / 32 + kBatch;
     for (qint64 added = 0; added < lines; added += kBatch)
-        store.appendReadings(values.data(), lengths.data(), kBatch, u',');
+        store.appendReadings(values.data(), times.data(), lengths.data(), kBatch, u",");
     const qint64 count = store.characterCount();
     QVERIFY(count > INT_MAX);
     QCOMPARE(count, (store.lineCount() - 1) * 32);

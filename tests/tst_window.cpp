@@ -1,3 +1,4 @@
+#include "log/reading_series.h"
 #include "ui/VELT_projekt.h"
 
 #include "temperature/stats.h"
@@ -346,6 +347,10 @@ void TestWindow::logOutOfMemoryStopsNoFigure() {
     QVERIFY(!lines[4].startsWith(QStringLiteral("Teplota")));
     QCOMPARE(lines[5], QStringLiteral("*** Záznam pokračuje; chybí v něm 6 měření. ***"));
     QCOMPARE(lines[6], QStringLiteral("Teplota = 24.3125"));
+    // The chart's record has the readings the log kept, and a gap where six are missing.
+    QCOMPARE(form.readings().size(), 4);
+    QVERIFY(form.readings().gapBefore(3));
+    QCOMPARE(form.readings().gapCount(), 1);
 }
 
 QTEST_MAIN(TestWindow)

@@ -102,9 +102,7 @@ void velt::prepareWindowSystem() {
         qputenv("QT_XCB_NO_MITSHM", "1");
 }
 
-TForm1::TForm1(QWidget* parent)
-    : QWidget(parent), ui(std::make_unique<Ui::TForm1>()),
-      series_(std::make_unique<velt::ReadingSeries>()) {
+TForm1::TForm1(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::TForm1>()) {
     useSansSerifWhereMsSansSerifIsMissing();
     ui->setupUi(this);
     useWindowsFaceForMsSansSerif(this);
@@ -153,9 +151,6 @@ TForm1::TForm1(QWidget* parent)
         udpSUDPRead(server, payload, binding);
     };
     connect(udpS, &TUDPServer::batchDelivered, this, &TForm1::showBatch);
-    // Readings' lines are kept as readings where the separator is one character.
-    if (const QStringView separator = velt::userDecimalSeparator(); separator.size() == 1)
-        separator_ = separator.front().unicode();
     udpS->setActive(true);
 }
 
@@ -179,26 +174,22 @@ void TForm1::udpSUDPRead(TUDPServer*, QIODevice& payload, const TUDPBinding*) {
 }
 
 void TForm1::appendLogLine(const QString& line, velt::Temperature t) {
-    // The chart's record first: it has memory of its own, and a gap where it ran out.
     const std::int64_t arrival =
         udpS->isDelivering() ? udpS->arrivalTime() : QDateTime::currentMSecsSinceEpoch();
-    const std::int64_t inSeries = series_->append(t, arrival) ? series_->size() - 1 : -1;
     try {
         if (missingFromLog_ > 0) {
             ++missingFromLog_; // counted while the log is out of memory; retried per batch
         } else {
-            // Room for all first, so that the pending lists stay in step.
-            pendingSeries_.reserve(pendingSeries_.size() + 1);
-            if (separator_ != 0) {
-                // The log keeps the reading itself, and makes the same line when it is read.
-                pendingValues_.reserve(pendingValues_.size() + 1);
-                pendingLengths_.reserve(pendingLengths_.size() + 1);
-                pendingValues_.push_back(t);
-                pendingLengths_.push_back(static_cast<std::uint8_t>(line.size()));
-            } else {
-                pendingLines_.append(line);
-            }
-            pendingSeries_.push_back(inSeries);
+            // The log keeps the reading itself, with its arrival time for the chart, and
+            // makes the same line when it is read. Room for all three first, so that the
+            // pending lists stay in step.
+            pendingValues_.reserve(pendingValues_.size() + 1);
+            pendingTimes_.reserve(pendingTimes_.size() + 1);
+            pendingLengths_.reserve(pendingLengths_.size() + 1);
+            pendingValues_.push_back(t);
+            pendingTimes_.push_back(arrival);
+            pendingLengths_.push_back(
+                static_cast<std::uint8_t>(std::min<qsizetype>(line.size(), 255)));
         }
     } catch (const std::bad_alloc&) {
         ++missingFromLog_;
@@ -217,6 +208,7 @@ void TForm1::setFieldText(velt::Field field, const QString& text) {
 void TForm1::appendToLog() {
     TLogMemo* log = ui->Memo1;
     if (missingFromLog_ > 0) {
+        log->document().markReadingsMissing(); // the chart shows a gap for them
         // Readings are missing: first say so, once; then try to resume with a line that
         // says how many are missing.
         if (!noticeShown_)
@@ -226,20 +218,27 @@ void TForm1::appendToLog() {
         missingFromLog_ = 0;
         noticeShown_ = false;
     }
-    const std::int64_t pending =
-        static_cast<std::int64_t>(pendingValues_.size()) + pendingLines_.size();
+    const auto pending = static_cast<std::int64_t>(pendingValues_.size());
+    if (pending == 0)
+        return;
     const std::int64_t firstLine = log->store().lineCount();
-    appendingToLog_ = true;
-    const std::int64_t appended =
-        separator_ != 0 ? log->appendReadings(pendingValues_, pendingLengths_, separator_)
-                        : log->appendLines(pendingLines_);
-    appendingToLog_ = false;
-    for (std::int64_t k = 0; k < appended; ++k) {
-        if (const std::int64_t reading = pendingSeries_[static_cast<std::size_t>(k)]; reading >= 0)
-            readingLines_.appended(reading, firstLine + k, 1);
+    std::int64_t appended = 0;
+    try {
+        inReadings_.resize(pendingValues_.size());
+        appendingToLog_ = true;
+        appended = log->appendReadings(pendingValues_, pendingTimes_, pendingLengths_,
+                                       velt::userDecimalSeparator(), inReadings_.data());
+        appendingToLog_ = false;
+        for (std::int64_t k = 0; k < appended; ++k) {
+            if (const std::int64_t reading = inReadings_[static_cast<std::size_t>(k)]; reading >= 0)
+                readingLines_.appended(reading, firstLine + k, 1);
+        }
+    } catch (const std::bad_alloc&) {
+        appendingToLog_ = false; // no room to say which line is which: the lines stay
     }
     if (appended < pending) {
         missingFromLog_ = pending - appended;
+        log->document().markReadingsMissing();
         noticeShown_ = log->appendLines({kLogOutOfMemory}) == 1;
     }
 }
@@ -276,10 +275,9 @@ void TForm1::showLoss() {
 void TForm1::showBatch() {
     appendToLog();
     showLoss();
-    pendingLines_.clear();
     pendingValues_.clear();
+    pendingTimes_.clear();
     pendingLengths_.clear();
-    pendingSeries_.clear();
     if (chart_)
         chart_->plot()->readingsAdded();
     QLineEdit* const fields[] = {ui->edit_MAX, ui->edit_MIN, ui->edit_prumer, ui->edit_pocitadlo};
@@ -303,8 +301,12 @@ void TForm1::logEdited(std::int64_t position, const QString& removed, std::int64
     readingLines_.edited(from.line, removed.count(u'\n'), addedBreaks);
 }
 
+const velt::ReadingSeries& TForm1::readings() const {
+    return ui->Memo1->store().readings();
+}
+
 bool TForm1::selectReadingInLog(std::int64_t reading) {
-    if (reading < 0 || reading >= series_->size())
+    if (reading < 0 || reading >= readings().size())
         return false;
     const std::optional<std::int64_t> line = readingLines_.lineOf(reading);
     const velt::LogStore& store = ui->Memo1->store();
@@ -312,7 +314,7 @@ bool TForm1::selectReadingInLog(std::int64_t reading) {
         return false;
     // The line is the reading's only while its text still is.
     QString expected = velt::kLogLinePrefix.toString();
-    velt::appendFloatToStr(expected, series_->value(reading), velt::userDecimalSeparator());
+    velt::appendFloatToStr(expected, readings().value(reading), velt::userDecimalSeparator());
     if (store.line(*line) != expected)
         return false;
     ui->Memo1->selectLine(*line);
@@ -321,7 +323,7 @@ bool TForm1::selectReadingInLog(std::int64_t reading) {
 
 void TForm1::showChart() {
     if (!chart_) {
-        chart_ = new TChartWindow(*series_, this);
+        chart_ = new TChartWindow(readings(), this);
         connect(chart_->plot(), &TChartPlot::readingClicked, this, &TForm1::selectReadingInLog);
     }
     chart_->show();

@@ -37,7 +37,7 @@ public:
     void udpSUDPRead(TUDPServer* server, QIODevice& payload, const TUDPBinding* binding);
 
     // Every reading since start with its arrival time, whatever the log's user edits.
-    const velt::ReadingSeries& readings() const { return *series_; }
+    const velt::ReadingSeries& readings() const;
     // The chart, "Průběh teploty" (Ctrl+G, and the log's and fields' menus).
     void showChart();
     TChartWindow* chart() const { return chart_; }
@@ -57,18 +57,16 @@ private:
     void logEdited(std::int64_t position, const QString& removed, std::int64_t added);
 
     std::unique_ptr<Ui::TForm1> ui;
-    std::unique_ptr<velt::ReadingSeries> series_;
     TChartWindow* chart_ = nullptr;
     velt::ReadingLines readingLines_;
-    std::vector<std::int64_t> pendingSeries_; // each pending reading's place in series_
+    std::vector<std::int64_t> inReadings_; // each appended reading's place in readings()
     bool appendingToLog_ = false;
     TUDPServer* udpS = nullptr;
     // During a batch of datagrams the widgets are written once, when it ends: every
     // reading is still logged and counted, but a flood costs no layout per reading.
-    QStringList pendingLines_; // where the separator is not one character
     std::vector<float> pendingValues_;
+    std::vector<std::int64_t> pendingTimes_;
     std::vector<std::uint8_t> pendingLengths_;
-    char16_t separator_ = 0;
     QString pendingFields_[4];
     bool fieldPending_[4] = {};
     // Readings that found no room in the log when memory ran out. The figures still take

@@ -22,6 +22,14 @@
 
 namespace velt {
 
+namespace {
+
+float halfwayOf(float average, float value) {
+    return static_cast<float>((double{average} + double{value}) * 0.5);
+}
+
+} // namespace
+
 double ChartMapping::column(std::int64_t timeMs) const {
     return std::floor((static_cast<double>(timeMs) - startMs) / msPerColumn);
 }
@@ -40,52 +48,96 @@ std::int64_t ChartMapping::firstTimeOf(double c) const {
     return t;
 }
 
+ChartColumns columnsOf(const ReadingSeries& series, const ChartMapping& mapping, int columns) {
+    ChartColumns result;
+    if (series.size() == 0)
+        return result;
+    std::int64_t i = series.indexAtTime(mapping.firstTimeOf(0));
+    result.before = i > 0 && !series.gapBefore(i) ? i - 1 : -1;
+    const std::int64_t end = series.indexAtTime(mapping.firstTimeOf(columns));
+    result.after = end < series.size() && !series.gapBefore(end) ? end : -1;
+    // Walked forward column by column; far ahead, it starts again from a checkpoint.
+    ReadingSeries::TimeReader reader(series, std::min(i, series.size() - 1));
+    while (i < end) {
+        const double c = mapping.column(reader.time());
+        series.seek(reader, mapping.firstTimeOf(c + 1));
+        std::int64_t next = std::min(end, reader.index());
+        const std::int64_t gap = series.nextGap(i + 1);
+        if (gap < next) {
+            next = gap;
+            reader = ReadingSeries::TimeReader(series, gap);
+        }
+        result.runs.push_back({c, i, next, next == gap});
+        i = next;
+    }
+    if (!result.runs.empty() && result.runs.back().brokenAfter)
+        result.after = -1;
+    return result;
+}
+
 void drawSeries(QPainter& painter, const ReadingSeries& series, const ChartMapping& mapping,
-                int columns, bool average) {
+                const ChartColumns& columns, bool average) {
     if (series.size() == 0)
         return;
-    const auto valueAt = [&](std::int64_t i) {
-        return average ? series.average(i) : series.value(i);
-    };
     // Segments, not a polyline: a polyline's joins leave out pixels by the order its
     // points come in, and a column's points come here in another order than the readings.
     QList<QLineF> lines;
     QList<QPointF> points;
     std::optional<QPointF> previous; // where the line goes on from
-    std::int64_t i = series.indexAtTime(mapping.firstTimeOf(0));
-    const std::int64_t end = series.indexAtTime(mapping.firstTimeOf(columns));
+    // The running average is carried from one column to the next where they touch.
+    std::int64_t carriedAt = -1;
+    float carried = 0;
+    const auto averageAt = [&](std::int64_t i) {
+        carried = carriedAt == i - 1 ? halfwayOf(carried, series.value(i)) : series.average(i);
+        carriedAt = i;
+        return carried;
+    };
+    const auto valueAt = [&](std::int64_t i) { return average ? averageAt(i) : series.value(i); };
     // The line that comes in from the left.
-    if (i > 0 && !series.gapBefore(i))
-        previous = QPointF(mapping.column(series.time(i - 1)), mapping.row(valueAt(i - 1)));
-    while (i < end) {
+    if (columns.before >= 0)
+        previous = QPointF(mapping.column(series.time(columns.before)),
+                           mapping.row(valueAt(columns.before)));
+    for (const ChartColumns::Run& run : columns.runs) {
         // A column's readings: the line comes in at the first and goes on from the last,
         // and covers the column from the lowest to the highest: the same pixels as the
         // line through every reading, which goes through all of them within the column.
-        const double c = mapping.column(series.time(i));
-        std::int64_t next = std::min(end, series.indexAtTime(mapping.firstTimeOf(c + 1)));
-        const std::int64_t gap = series.nextGap(i + 1);
-        next = std::min(next, gap);
-        const ReadingSeries::Span span =
-            average ? series.averages(i, next) : series.values(i, next);
-        const QPointF first(c, mapping.row(valueAt(i)));
+        const QPointF first(run.column, mapping.row(valueAt(run.from)));
+        ReadingSeries::Span span;
+        float last = 0;
+        if (!average) {
+            span = series.values(run.from, run.to);
+            last = series.value(run.to - 1);
+        } else if (run.to - run.from <= 256) {
+            span.take(carried);
+            for (std::int64_t k = run.from + 1; k < run.to; ++k)
+                span.take(averageAt(k));
+            last = carried;
+        } else {
+            span = series.averages(run.from, run.to);
+            last = averageAt(run.to - 1);
+        }
         if (previous)
             lines.append(QLineF(*previous, first));
         const double top = mapping.row(span.maximum), bottom = mapping.row(span.minimum);
         if (top != bottom)
-            lines.append(QLineF(c, top, c, bottom));
+            lines.append(QLineF(run.column, top, run.column, bottom));
         else
             points.append(first);
-        previous = QPointF(c, mapping.row(valueAt(next - 1)));
-        if (next == gap)
+        previous = QPointF(run.column, mapping.row(last));
+        if (run.brokenAfter)
             previous.reset();
-        i = next;
     }
     // And the line that goes out to the right.
-    if (previous && end < series.size() && !series.gapBefore(end))
-        lines.append(QLineF(*previous,
-                            QPointF(mapping.column(series.time(end)), mapping.row(valueAt(end)))));
+    if (previous && columns.after >= 0)
+        lines.append(QLineF(*previous, QPointF(mapping.column(series.time(columns.after)),
+                                               mapping.row(valueAt(columns.after)))));
     painter.drawLines(lines);
     painter.drawPoints(points.constData(), static_cast<int>(points.size()));
+}
+
+void drawSeries(QPainter& painter, const ReadingSeries& series, const ChartMapping& mapping,
+                int columns, bool average) {
+    drawSeries(painter, series, mapping, columnsOf(series, mapping, columns), average);
 }
 
 } // namespace velt
@@ -426,19 +478,20 @@ void TChartPlot::paintEvent(QPaintEvent*) {
     p.setRenderHint(QPainter::Antialiasing, false);
     const int columns = static_cast<int>(std::round(plot.width() * dpr));
     const double width = std::max(1.0, std::round(dpr));
+    const velt::ChartColumns runs = velt::columnsOf(series_, m, columns);
     if (averageShown_) {
         QPen pen(averageColor(palette()), width);
         pen.setCosmetic(true);
         p.setPen(pen);
-        velt::drawSeries(p, series_, m, columns, true);
+        velt::drawSeries(p, series_, m, runs, true);
     }
     QPen pen(palette().color(QPalette::Highlight), width);
     pen.setCosmetic(true);
     p.setPen(pen);
-    velt::drawSeries(p, series_, m, columns, false);
+    velt::drawSeries(p, series_, m, runs, false);
     // Zoomed in far enough, each reading is a point at its own arrival time.
-    const std::int64_t a = series_.indexAtTime(m.firstTimeOf(0));
-    const std::int64_t b = series_.indexAtTime(m.firstTimeOf(columns));
+    const std::int64_t a = runs.runs.empty() ? 0 : runs.runs.front().from;
+    const std::int64_t b = runs.runs.empty() ? 0 : runs.runs.back().to;
     if (b - a > 0 && b - a <= columns / 6) {
         const double r = 2 * width;
         for (velt::ReadingSeries::TimeReader t(series_, a); t.index() < b; t.next())

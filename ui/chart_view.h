@@ -10,7 +10,7 @@
 #include <QWidget>
 
 #include <cstdint>
-#include <functional>
+#include <vector>
 
 class QCheckBox;
 class QPainter;
@@ -32,9 +32,24 @@ struct ChartMapping {
     std::int64_t firstTimeOf(double column) const;
 };
 
+// The readings that fall in each column shown, found once for both lines.
+struct ChartColumns {
+    struct Run {
+        double column;
+        std::int64_t from, to; // readings [from, to)
+        bool brokenAfter;      // a gap follows
+    };
+    std::vector<Run> runs;
+    std::int64_t before = -1; // the reading the line comes in from, if any
+    std::int64_t after = -1;  // the reading it goes out to
+};
+ChartColumns columnsOf(const ReadingSeries& series, const ChartMapping& mapping, int columns);
+
 // Draws the readings (or their running average) as the chart does, in device pixels, with
 // the painter's pen, over `columns` columns; what lies left and right of them only as the
 // lines that come in and go out. Gaps (readings lost for want of memory) break the line.
+void drawSeries(QPainter& painter, const ReadingSeries& series, const ChartMapping& mapping,
+                const ChartColumns& columns, bool average);
 void drawSeries(QPainter& painter, const ReadingSeries& series, const ChartMapping& mapping,
                 int columns, bool average);
 } // namespace velt

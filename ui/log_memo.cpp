@@ -161,9 +161,12 @@ TLogMemo::TLogMemo(QWidget* parent)
 TLogMemo::~TLogMemo() = default;
 
 std::int64_t TLogMemo::appendReadings(std::span<const float> values,
-                                      std::span<const std::uint8_t> lengths, char16_t separator) {
+                                      std::span<const std::int64_t> timesMs,
+                                      std::span<const std::uint8_t> lengths, QStringView separator,
+                                      std::int64_t* inReadings) {
     appending_ = true;
-    const std::int64_t appended = document_->appendReadings(values, lengths, separator);
+    const std::int64_t appended =
+        document_->appendReadings(values, timesMs, lengths, separator, inReadings);
     appending_ = false;
     return appended;
 }

@@ -42,7 +42,9 @@ public:
     // New last lines that are not the user's edits; returns how many fitted in memory.
     qsizetype appendLines(const QStringList& lines);
     std::int64_t appendReadings(std::span<const float> values,
-                                std::span<const std::uint8_t> lengths, char16_t separator);
+                                std::span<const std::int64_t> timesMs,
+                                std::span<const std::uint8_t> lengths, QStringView separator,
+                                std::int64_t* inReadings = nullptr);
 
     void copy() const;
     void cut();
