@@ -225,16 +225,14 @@ void TForm1::appendToLog() {
     std::int64_t appended = 0;
     try {
         inReadings_.resize(pendingValues_.size());
-        appendingToLog_ = true;
         appended = log->appendReadings(pendingValues_, pendingTimes_, pendingLengths_,
                                        velt::userDecimalSeparator(), inReadings_.data());
-        appendingToLog_ = false;
         for (std::int64_t k = 0; k < appended; ++k) {
             if (const std::int64_t reading = inReadings_[static_cast<std::size_t>(k)]; reading >= 0)
                 readingLines_.appended(reading, firstLine + k, 1);
         }
     } catch (const std::bad_alloc&) {
-        appendingToLog_ = false; // no room to say which line is which: the lines stay
+        // No room to say which line is which: the lines stay, unmapped.
     }
     if (appended < pending) {
         missingFromLog_ = pending - appended;
@@ -293,9 +291,10 @@ void TForm1::showBatch() {
 }
 
 void TForm1::logEdited(std::int64_t position, const QString& removed, std::int64_t added) {
-    if (appendingToLog_)
-        return;
     const velt::LogStore& store = ui->Memo1->store();
+    // Text added at the end (readings, or typing there) moves no reading's line.
+    if (removed.isEmpty() && position + added == store.characterCount())
+        return;
     const velt::LogPosition from = store.positionAt(position);
     const auto addedBreaks = store.text(from, store.positionAt(position + added)).count(u'\n');
     readingLines_.edited(from.line, removed.count(u'\n'), addedBreaks);

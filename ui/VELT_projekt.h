@@ -60,7 +60,6 @@ private:
     TChartWindow* chart_ = nullptr;
     velt::ReadingLines readingLines_;
     std::vector<std::int64_t> inReadings_; // each appended reading's place in readings()
-    bool appendingToLog_ = false;
     TUDPServer* udpS = nullptr;
     // During a batch of datagrams the widgets are written once, when it ends: every
     // reading is still logged and counted, but a flood costs no layout per reading.
