@@ -12,7 +12,9 @@ constexpr std::int64_t kValuePage = 1 << 16;
 constexpr std::int64_t kBytePage = 1 << 16;
 constexpr std::int64_t kCheckpointEvery = 256;
 constexpr std::int64_t kBottom = 128; // readings per entry of the lowest summary level
-constexpr std::int64_t kFan = 8;      // entries per entry of the level above
+// A summary entry's readings never cross a page of values.
+static_assert(kValuePage % kBottom == 0);
+constexpr std::int64_t kFan = 8; // entries per entry of the level above
 constexpr std::int64_t kAverageMemory = 32;
 constexpr int kMaxVarintBytes = 10;
 
@@ -61,8 +63,16 @@ ReadingSeries::Span ReadingSeries::Summary::over(const ReadingSeries& series, bo
         if (a >= b)
             return;
         if (!averages) {
-            for (std::int64_t i = a; i < b; ++i)
-                s.take(series.value(i));
+            // Within one entry, so within one page: straight through memory.
+            const float* v =
+                &series.valuePages_[static_cast<std::size_t>(a / kValuePage)][a % kValuePage];
+            float lo = s.minimum, hi = s.maximum;
+            for (std::int64_t i = 0; i < b - a; ++i) {
+                lo = std::min(lo, v[i]);
+                hi = std::max(hi, v[i]);
+            }
+            s.minimum = lo;
+            s.maximum = hi;
             return;
         }
         float average = series.average(a);
@@ -73,11 +83,27 @@ ReadingSeries::Span ReadingSeries::Summary::over(const ReadingSeries& series, bo
     std::int64_t a = (from + kBottom - 1) / kBottom; // first whole entry
     std::int64_t b = to / kBottom;                   // past the last whole one
     if (a >= b) {
-        walk(from, to);
+        // No whole entry: the part in each of at most two entries.
+        const std::int64_t split = std::clamp(a * kBottom, from, to);
+        walk(from, split);
+        walk(split, to);
         return s;
     }
     walk(from, a * kBottom);
     walk(b * kBottom, to);
+    s.take(entries(a, b));
+    return s;
+}
+
+ReadingSeries::Span ReadingSeries::Summary::entries(std::int64_t a, std::int64_t b) const {
+    Span s;
+    if (!levels.empty() && b > static_cast<std::int64_t>(levels[0].size())) {
+        s.take(open);
+        b = static_cast<std::int64_t>(levels[0].size());
+    } else if (levels.empty()) {
+        s.take(open);
+        return s;
+    }
     for (std::size_t level = 0; a < b; ++level) {
         const std::vector<Span>& entries = levels[level];
         while (a < b && a % kFan != 0)
@@ -162,14 +188,6 @@ void ReadingSeries::pushByte(std::uint8_t byte) {
     ++bytes_;
 }
 
-std::uint8_t ReadingSeries::byteAt(std::int64_t offset) const {
-    return bytePages_[static_cast<std::size_t>(offset / kBytePage)][offset % kBytePage];
-}
-
-float ReadingSeries::value(std::int64_t index) const {
-    return valuePages_[static_cast<std::size_t>(index / kValuePage)][index % kValuePage];
-}
-
 float ReadingSeries::average(std::int64_t index) const {
     const std::int64_t start = std::max<std::int64_t>(0, index - kAverageMemory);
     float average = value(start);
@@ -203,10 +221,16 @@ std::int64_t ReadingSeries::indexAtTime(std::int64_t timeMs) const {
 void ReadingSeries::seek(TimeReader& reader, std::int64_t timeMs) const {
     if (reader.index() >= size_ || reader.time() >= timeMs)
         return;
-    // Far ahead, start from the checkpoint before the time instead of walking there.
+    // Far ahead, start from the checkpoint before the time instead of walking there. The
+    // search gallops from where the reader is: the next column's time is usually near.
     const auto from = checkpoints_.begin() + reader.index() / kCheckpointEvery + 1;
+    auto low = from, high = from;
+    for (std::ptrdiff_t step = 1; high != checkpoints_.end() && high->time < timeMs; step *= 2) {
+        low = high + 1;
+        high = checkpoints_.end() - high > step ? high + step : checkpoints_.end();
+    }
     const auto c = std::partition_point(
-        from, checkpoints_.end(), [timeMs](const Checkpoint& cp) { return cp.time < timeMs; });
+        low, high, [timeMs](const Checkpoint& cp) { return cp.time < timeMs; });
     if (c != from)
         reader = TimeReader(*this, ((c - checkpoints_.begin()) - 1) * kCheckpointEvery);
     while (reader.index() < size_ && reader.time() < timeMs)
@@ -219,6 +243,10 @@ ReadingSeries::Span ReadingSeries::values(std::int64_t from, std::int64_t to) co
 
 ReadingSeries::Span ReadingSeries::averages(std::int64_t from, std::int64_t to) const {
     return averages_.over(*this, true, from, to);
+}
+
+ReadingSeries::Span ReadingSeries::averagesAround(std::int64_t from, std::int64_t to) const {
+    return averages_.entries(from / kBottom, (to + kBottom - 1) / kBottom);
 }
 
 bool ReadingSeries::gapBefore(std::int64_t index) const {
@@ -244,9 +272,20 @@ ReadingSeries::TimeReader::TimeReader(const ReadingSeries& series, std::int64_t 
     : series_(&series), index_(index / kCheckpointEvery * kCheckpointEvery) {
     const Checkpoint& cp = series.checkpoints_[static_cast<std::size_t>(index_ / kCheckpointEvery)];
     time_ = cp.time;
-    byte_ = cp.byte;
+    moveTo(cp.byte);
     while (index_ < index)
         next();
+}
+
+void ReadingSeries::TimeReader::moveTo(std::int64_t byte) {
+    const auto page = static_cast<std::size_t>(byte / kBytePage);
+    pageStart_ = static_cast<std::int64_t>(page) * kBytePage;
+    if (page < series_->bytePages_.size()) {
+        at_ = series_->bytePages_[page].get() + (byte - pageStart_);
+        pageEnd_ = series_->bytePages_[page].get() + kBytePage;
+    } else {
+        at_ = pageEnd_ = nullptr; // nothing written there yet
+    }
 }
 
 void ReadingSeries::TimeReader::next() {
@@ -256,7 +295,7 @@ void ReadingSeries::TimeReader::next() {
             const Checkpoint& cp =
                 series_->checkpoints_[static_cast<std::size_t>(index_ / kCheckpointEvery)];
             time_ = cp.time;
-            byte_ = cp.byte;
+            moveTo(cp.byte);
         }
         return;
     }
@@ -264,7 +303,9 @@ void ReadingSeries::TimeReader::next() {
         return;
     std::uint64_t d = 0;
     for (int shift = 0;; shift += 7) {
-        const std::uint8_t b = series_->byteAt(byte_++);
+        if (at_ == pageEnd_) // the next page, or this one if it came since
+            moveTo(at_ ? pageStart_ + kBytePage : pageStart_);
+        const std::uint8_t b = *at_++;
         d |= std::uint64_t{b & 0x7fu} << shift;
         if (b < 0x80)
             break;

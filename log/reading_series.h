@@ -45,7 +45,10 @@ public:
     // Readings were missing that never came here: the next one kept starts after a gap.
     void markGap() { gapPending_ = size_ > 0; }
 
-    float value(std::int64_t index) const;
+    float value(std::int64_t index) const {
+        return valuePages_[static_cast<std::size_t>(index >> kValuePageBits)]
+                          [index & ((std::int64_t{1} << kValuePageBits) - 1)];
+    }
     // The running average after reading `index`, as the figures compute it: the newest
     // reading weighs one half. Older readings than the last 32 weigh less than a float's
     // last bit, so it is computed from those.
@@ -58,6 +61,9 @@ public:
     // Readings [from, to), from < to.
     Span values(std::int64_t from, std::int64_t to) const;
     Span averages(std::int64_t from, std::int64_t to) const;
+    // The averages of the whole summary entries that hold readings [from, to): at most 127
+    // more on either side, for far less than walking the averages up to the entries.
+    Span averagesAround(std::int64_t from, std::int64_t to) const;
     // True when readings are missing just before `index`.
     bool gapBefore(std::int64_t index) const;
     // The gaps' positions after `from`, in order: the first is at or after it.
@@ -78,16 +84,22 @@ public:
         void next();
 
     private:
+        void moveTo(std::int64_t byte);
         const ReadingSeries* series_;
         std::int64_t index_;
         std::int64_t time_ = 0;
-        std::int64_t byte_ = 0;
+        // The next difference's byte, within its page.
+        const std::uint8_t* at_ = nullptr;
+        const std::uint8_t* pageEnd_ = nullptr;
+        std::int64_t pageStart_ = 0; // of the page at_ is in
     };
 
     // Moves a reader forward to the first reading at or after `timeMs`, or to size().
     void seek(TimeReader& reader, std::int64_t timeMs) const;
 
 private:
+    static constexpr int kValuePageBits = 16;
+    static constexpr int kBytePageBits = 16;
     struct Checkpoint {
         std::int64_t time;
         std::int64_t byte; // where the differences after this reading start
@@ -98,9 +110,10 @@ private:
         void take(float v, std::int64_t count);
         Span over(const ReadingSeries& series, bool averages, std::int64_t from,
                   std::int64_t to) const;
+        // Whole bottom entries [a, b), the one still filling included.
+        Span entries(std::int64_t a, std::int64_t b) const;
     };
 
-    std::uint8_t byteAt(std::int64_t offset) const;
     void pushByte(std::uint8_t byte);
     void reserveFor(std::size_t more) const;
 
