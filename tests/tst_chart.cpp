@@ -35,24 +35,29 @@ QImage blank() {
     return image;
 }
 
-QImage drawn(const velt::ReadingSeries& series, const velt::ChartMapping& m) {
+QImage drawn(const velt::ReadingSeries& series, const velt::ChartMapping& m, bool average = false) {
     QImage image = blank();
     QPainter p(&image);
     p.setPen(QPen(Qt::black, 1));
-    velt::drawSeries(p, series, m, kColumns, false);
+    velt::drawSeries(p, series, m, kColumns, average);
     return image;
 }
 
-// The reference: the line through every reading, broken at gaps, one segment from each
-// reading to the next.
-QImage everyReading(const velt::ReadingSeries& series, const velt::ChartMapping& m) {
+// The reference: the line through every reading (or every running average, computed as
+// the figures compute it), broken at gaps, one segment from each reading to the next.
+QImage everyReading(const velt::ReadingSeries& series, const velt::ChartMapping& m,
+                    bool average = false) {
     QImage image = blank();
     QPainter p(&image);
     p.setPen(QPen(Qt::black, 1));
     QList<QLineF> lines;
     QPointF previous;
+    float runningAverage = 0;
     for (std::int64_t i = 0; i < series.size(); ++i) {
-        const QPointF point(m.column(series.time(i)), m.row(series.value(i)));
+        const float v = series.value(i);
+        runningAverage =
+            i == 0 ? v : static_cast<float>((double{runningAverage} + double{v}) * 0.5);
+        const QPointF point(m.column(series.time(i)), m.row(average ? runningAverage : v));
         if (i > 0 && !series.gapBefore(i))
             lines.append(QLineF(previous, point));
         else if (i + 1 == series.size() || series.gapBefore(i + 1))
@@ -128,8 +133,9 @@ void TestChart::drawingIsExact() {
     // From the whole run down to a few readings, at random places.
     for (int zoom = 0; zoom < 12; ++zoom) {
         const double span = run * std::pow(0.45, zoom) * (0.8 + random.generateDouble() * 0.4);
-        const double start =
-            double(series.firstTime()) - span * 0.1 + random.generateDouble() * (run - span * 0.8);
+        // Every fourth view starts before the run: its first readings have no line in.
+        const double start = double(series.firstTime()) - span * 0.1 +
+                             (zoom % 4 == 3 ? 0.0 : random.generateDouble() * (run - span * 0.8));
         const velt::ChartMapping m = mappingFor(series, start, span);
         const QImage chart = drawn(series, m);
         const QImage reference = everyReading(series, m);
@@ -137,6 +143,16 @@ void TestChart::drawingIsExact() {
         if (differing != 0) {
             chart.save(QStringLiteral("chart-%1-%2.png").arg(seed).arg(zoom));
             reference.save(QStringLiteral("reference-%1-%2.png").arg(seed).arg(zoom));
+        }
+        // The average's line too, where each column holds few enough readings that their
+        // averages are walked one by one (with many, the summary entries that hold them).
+        if (span / kColumns < 100) {
+            const int averageDiffering =
+                differingPixels(drawn(series, m, true), everyReading(series, m, true));
+            QVERIFY2(averageDiffering == 0,
+                     qPrintable(QStringLiteral("averages, zoom %1: %2 pixels differ")
+                                    .arg(zoom)
+                                    .arg(averageDiffering)));
         }
         QVERIFY2(differing == 0,
                  qPrintable(QStringLiteral("zoom %1 (%2 ms from %3): %4 pixels differ")

@@ -85,7 +85,7 @@ void drawSeries(QPainter& painter, const ReadingSeries& series, const ChartMappi
     QList<QPointF> points;
     std::optional<QPointF> previous; // where the line goes on from
     // The running average is carried from one column to the next where they touch.
-    std::int64_t carriedAt = -1;
+    std::int64_t carriedAt = -2; // none: not the reading before any
     float carried = 0;
     const auto averageAt = [&](std::int64_t i) {
         carried = carriedAt == i - 1 ? halfwayOf(carried, series.value(i)) : series.average(i);
@@ -482,16 +482,17 @@ void TChartPlot::paintEvent(QPaintEvent*) {
     const int columns = static_cast<int>(std::round(plot.width() * dpr));
     const double width = std::max(1.0, std::round(dpr));
     const velt::ChartColumns runs = velt::columnsOf(series_, m, columns);
-    if (averageShown_) {
-        QPen pen(averageColor(palette()), width);
-        pen.setCosmetic(true);
-        p.setPen(pen);
-        velt::drawSeries(p, series_, m, runs, true);
-    }
     QPen pen(palette().color(QPalette::Highlight), width);
     pen.setCosmetic(true);
     p.setPen(pen);
     velt::drawSeries(p, series_, m, runs, false);
+    // The average over the readings: smooth, it would vanish under their noise.
+    if (averageShown_) {
+        QPen averagePen(averageColor(palette()), width);
+        averagePen.setCosmetic(true);
+        p.setPen(averagePen);
+        velt::drawSeries(p, series_, m, runs, true);
+    }
     // Zoomed in far enough, each reading is a point at its own arrival time.
     const std::int64_t a = runs.runs.empty() ? 0 : runs.runs.front().from;
     const std::int64_t b = runs.runs.empty() ? 0 : runs.runs.back().to;
