@@ -59,7 +59,7 @@ class TChartPlot : public QWidget {
 public:
     explicit TChartPlot(const velt::ReadingSeries& series, QWidget* parent = nullptr);
 
-    // After each batch of readings; repaints at most about ten times a second.
+    // After each batch of readings; repaints at most five times a second.
     void readingsAdded();
     void showWholeRun(); // Home
     void follow();       // End
