@@ -139,8 +139,8 @@ TLogMemo::TLogMemo(QWidget* parent)
     setAttribute(Qt::WA_InputMethodEnabled);
     setAcceptDrops(true);
     setVerticalScrollBar(new LogScrollBar(Qt::Vertical));
-    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff); // lines wrap instead
     verticalScrollBar()->setSingleStep(1);
+    horizontalScrollBar()->setSingleStep(20);
     viewport()->setCursor(Qt::IBeamCursor);
     viewport()->setBackgroundRole(QPalette::Base);
     connect(document_, &velt::LogDocument::contentsAboutToChange, this, &TLogMemo::keepPrimaryText);
@@ -154,6 +154,10 @@ TLogMemo::TLogMemo(QWidget* parent)
         topFraction_ = 0;
         wordOnDoubleClick_ = {};
         lineOnTripleClick_ = {};
+        wideLines_.clear();
+        if (store().lineCount() == 1)
+            widest_ = 0;
+        adjustHorizontalBar();
     });
     adjustScrollBars();
 }
@@ -201,6 +205,7 @@ void TLogMemo::documentChanged(std::int64_t position, const QString& removed, st
         return;
     }
     rows_.replaceLines(firstLine, removedLines + 1, lastLine - firstLine + 1);
+    followWidths(position, removed.size(), added, firstLine, lastLine - firstLine - removedLines);
     wordOnDoubleClick_.follow(position, removed.size(), added);
     lineOnTripleClick_.follow(position, removed.size(), added);
     // The edited lines are laid out again at once, so that the scroll bar's range counts
@@ -215,6 +220,31 @@ void TLogMemo::documentChanged(std::int64_t position, const QString& removed, st
     adjusting_ = wasAdjusting;
     editPending_ = true;
     viewport()->update();
+}
+
+// As QPlainTextEdit's layout follows an edit of several lines: their widths are learnt again
+// when they are laid out, those below move with their lines.
+void TLogMemo::followWidths(std::int64_t position, std::int64_t removed, std::int64_t added,
+                            std::int64_t firstLine, std::int64_t linesAdded) {
+    if (linesAdded == 0 && removed + added <= 1)
+        return;
+    const std::int64_t changeEnd =
+        store()
+            .positionAt(std::clamp<std::int64_t>(position + removed + added - 1, 0,
+                                                 store().characterCount()))
+            .line;
+    if (widestLine_ > changeEnd - linesAdded)
+        widestLine_ += linesAdded;
+    std::map<std::int64_t, qreal> moved;
+    for (const auto& [line, width] : wideLines_) {
+        if (line < firstLine)
+            moved.emplace(line, width);
+        else if (line > changeEnd - linesAdded)
+            moved.emplace(line + linesAdded, width);
+    }
+    wideLines_ = std::move(moved);
+    if (linesAdded != 0 && store().lineCount() == 1)
+        widest_ = 0;
 }
 
 void TLogMemo::followNewest() {
@@ -286,6 +316,7 @@ QTextLayout* TLogMemo::layoutOf(std::int64_t line) const {
         layout->setPreeditArea(document_->cursor().column, preedit_);
     const qreal width = std::max(1, viewport()->width() - 2 * kMargin);
     qreal y = 0;
+    qreal widest = 0;
     layout->beginLayout();
     for (QTextLine row = layout->createLine(); row.isValid(); row = layout->createLine()) {
         row.setLeadingIncluded(true);
@@ -294,11 +325,48 @@ QTextLayout* TLogMemo::layoutOf(std::int64_t line) const {
         y += row.height();
         if (row.leading() < 0)
             y += std::ceil(row.leading());
+        widest = std::max(widest, row.naturalTextWidth() + 2 * kMargin);
     }
     layout->endLayout();
     QTextLayout* made = layouts_.emplace(line, std::move(layout)).first->second.get();
+    learnWidth(line, widest);
     learnRows(line, made->lineCount());
     return made;
+}
+
+void TLogMemo::learnWidth(std::int64_t line, qreal width) const {
+    if (width > viewport()->width())
+        wideLines_[line] = width;
+    else
+        wideLines_.erase(line);
+    if (width > widest_) {
+        widest_ = width;
+        widestLine_ = line;
+    } else if (line == widestLine_ && width < widest_) {
+        // The widest line narrowed: the widest of the others is looked for, as
+        // QPlainTextEdit looks among the lines it has laid out.
+        widest_ = width;
+        for (const auto& [other, otherWidth] : wideLines_) {
+            if (otherWidth > widest_) {
+                widest_ = otherWidth;
+                widestLine_ = other;
+            }
+        }
+    } else {
+        return;
+    }
+    adjustHorizontalBar();
+}
+
+void TLogMemo::adjustHorizontalBar() const {
+    QScrollBar* bar = horizontalScrollBar();
+    bar->setRange(0, static_cast<int>(widest_) - viewport()->width());
+    bar->setPageStep(viewport()->width());
+}
+
+int TLogMemo::horizontalOffset() const {
+    const QScrollBar* bar = horizontalScrollBar();
+    return isRightToLeft() ? bar->maximum() - bar->value() : bar->value();
 }
 
 void TLogMemo::learnRows(std::int64_t line, int rows) const {
@@ -422,13 +490,16 @@ void TLogMemo::adjustScrollBars() {
             break;
     }
     adjusting_ = false;
+    adjustHorizontalBar();
     // The top is kept as a row number, as QPlainTextEdit keeps it: after an edit above or
     // in the first line shown, the same row number names the line and row shown now.
     if (store().lineCount() > 0)
         setTopLine(bar->value());
 }
 
-void TLogMemo::scrollContentsBy(int, int) {
+void TLogMemo::scrollContentsBy(int dx, int) {
+    if (dx != 0)
+        viewport()->scroll(dx, 0);
     setTopLine(verticalScrollBar()->value());
 }
 
@@ -492,6 +563,11 @@ void TLogMemo::ensureCursorVisible() {
     const QRect caret = cursorRect();
     if (caret.top() < visible.top() || caret.bottom() > visible.bottom())
         ensureVisible(document_->cursor());
+    if (caret.left() < visible.left() || caret.right() > visible.right()) {
+        QScrollBar* bar = horizontalScrollBar();
+        const int x = caret.center().x() + horizontalOffset() - visible.width() / 2;
+        bar->setValue(isRightToLeft() ? bar->maximum() - x : x);
+    }
 }
 
 void TLogMemo::ensureVisible(velt::LogPosition position) {
@@ -536,6 +612,8 @@ void TLogMemo::resizeEvent(QResizeEvent* event) {
         // Every line is laid out again at the new width; until then each counts one row.
         forgetLayouts();
         rows_.clear();
+        widest_ = event->size().width();
+        wideLines_.clear();
     }
     adjustScrollBars();
 }
@@ -629,9 +707,10 @@ QRectF TLogMemo::caretRect(velt::LogPosition p) const {
         column += preeditCursor_;
     const QTextLine row = layout->lineForTextPosition(column);
     const qreal top = boxTop(p.line).value_or(p.line < topLine_ ? -1e9 : 1e9) - verticalOffset();
+    const qreal left = kMargin - horizontalOffset();
     if (!row.isValid())
-        return QRectF(kMargin, top, 1, fontMetrics().height());
-    return QRectF(kMargin + row.cursorToX(column), top + row.y(), 1, row.height());
+        return QRectF(left, top, 1, fontMetrics().height());
+    return QRectF(left + row.cursorToX(column), top + row.y(), 1, row.height());
 }
 
 QRect TLogMemo::cursorRect() const {
@@ -651,7 +730,8 @@ QRectF TLogMemo::characterRect(velt::LogPosition p) const {
     const int next = layout->nextCursorPosition(p.column);
     // In mixed-direction text a character's two edges can come in either order.
     const qreal x0 = row.cursorToX(p.column), x1 = next > p.column ? row.cursorToX(next) : x0;
-    return QRectF(kMargin + std::min(x0, x1), top, std::abs(x1 - x0), row.height());
+    return QRectF(kMargin - horizontalOffset() + std::min(x0, x1), top, std::abs(x1 - x0),
+                  row.height());
 }
 
 velt::LogPosition TLogMemo::positionAt(QPoint point) const {
@@ -682,7 +762,7 @@ velt::LogPosition TLogMemo::hitTest(QPointF point) const {
         } else if (rect.bottom() <= within) {
             column = std::max(column, row.textStart() + row.textLength());
         } else {
-            column = row.xToCursor(point.x() - kMargin);
+            column = row.xToCursor(point.x() + horizontalOffset() - kMargin);
             break;
         }
     }
@@ -748,6 +828,7 @@ void TLogMemo::paintEvent(QPaintEvent* event) {
     const QRegion region = event->region();
     const QRectF clip = region.boundingRect();
     const int width = viewport()->width();
+    const qreal left = kMargin - horizontalOffset();
     qreal y = -verticalOffset();
     for (std::int64_t line = topLine_; line < store().lineCount() && y <= clip.bottom(); ++line) {
         QTextLayout* layout = layoutOf(line);
@@ -769,7 +850,7 @@ void TLogMemo::paintEvent(QPaintEvent* event) {
             if (line < selTo.line) {
                 // The selected line break: a space's width after the line's end.
                 const QTextLine last = layout->lineAt(layout->lineCount() - 1);
-                const qreal x = kMargin + last.cursorToX(layout->text().size());
+                const qreal x = left + last.cursorToX(layout->text().size());
                 painter.fillRect(
                     QRectF(x, y + last.y(), fontMetrics().horizontalAdvance(u' '), last.height()),
                     pal.brush(QPalette::Highlight));
@@ -782,9 +863,9 @@ void TLogMemo::paintEvent(QPaintEvent* event) {
             range.format.setFontUnderline(true);
             selections.append(range);
         }
-        layout->draw(&painter, QPointF(kMargin, y), selections, clip);
+        layout->draw(&painter, QPointF(left, y), selections, clip);
         if (cursorShown_ && line == cursor.line)
-            layout->drawCursor(&painter, QPointF(kMargin, y),
+            layout->drawCursor(&painter, QPointF(left, y),
                                cursor.column + (preedit_.isEmpty() ? 0 : preeditCursor_));
         y += height;
     }
@@ -1141,7 +1222,7 @@ void TLogMemo::mouseMoveEvent(QMouseEvent* event) {
         return;
     }
     // Outside the view the selection keeps growing while the button is held.
-    const bool outside = lastMousePoint_.y() < 0 || lastMousePoint_.y() > viewport()->height();
+    const bool outside = !viewport()->rect().contains(lastMousePoint_);
     if (outside && !autoScrollTimer_.isActive())
         autoScrollTimer_.start(kAutoScrollMs, this);
     else if (!outside)
@@ -1253,8 +1334,15 @@ void TLogMemo::timerEvent(QTimerEvent* event) {
     } else if (event->timerId() == tripleClickTimer_.timerId()) {
         tripleClickTimer_.stop();
     } else if (event->timerId() == autoScrollTimer_.timerId()) {
-        QScrollBar* bar = verticalScrollBar();
-        bar->setValue(bar->value() + (lastMousePoint_.y() < 0 ? -1 : 1));
+        const QRect visible = viewport()->rect();
+        if (lastMousePoint_.y() < visible.top() || lastMousePoint_.y() > visible.bottom())
+            verticalScrollBar()->triggerAction(lastMousePoint_.y() < visible.top()
+                                                   ? QAbstractSlider::SliderSingleStepSub
+                                                   : QAbstractSlider::SliderSingleStepAdd);
+        if (lastMousePoint_.x() < visible.left() || lastMousePoint_.x() > visible.right())
+            horizontalScrollBar()->triggerAction(lastMousePoint_.x() < visible.left()
+                                                     ? QAbstractSlider::SliderSingleStepSub
+                                                     : QAbstractSlider::SliderSingleStepAdd);
         setCursorPosition(hitTest(lastMousePoint_), true);
     } else {
         QAbstractScrollArea::timerEvent(event);

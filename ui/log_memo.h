@@ -110,6 +110,9 @@ private:
     QTextLayout* layoutOf(std::int64_t line) const;
     void rememberCaretX();
     void learnRows(std::int64_t line, int rows) const;
+    void learnWidth(std::int64_t line, qreal width) const;
+    void adjustHorizontalBar() const;
+    int horizontalOffset() const;
     void trimLayouts();
     qreal boxHeight(std::int64_t line) const;
     qreal verticalOffset(std::int64_t line, int row) const;
@@ -129,6 +132,8 @@ private:
     void documentChanged(std::int64_t position, const QString& removed, std::int64_t added);
     void cursorMoved();
     void followNewest();
+    void followWidths(std::int64_t position, std::int64_t removed, std::int64_t added,
+                      std::int64_t firstLine, std::int64_t linesAdded);
     void forgetLayouts(std::int64_t fromLine = 0);
     void restartBlinking();
     void setClipboardSelection();
@@ -143,6 +148,12 @@ private:
     mutable std::map<std::int64_t, std::unique_ptr<QTextLayout>> layouts_;
     mutable velt::LogRows rows_;
     mutable bool rowsChanged_ = false;
+    // As QPlainTextEdit's layout finds it: the widest line laid out since the width last
+    // changed, and every laid-out line wider than the view (the horizontal scroll bar's
+    // range). A line can come out a pixel or two wider than its wrap width.
+    mutable qreal widest_ = 0;
+    mutable std::int64_t widestLine_ = 0;
+    mutable std::map<std::int64_t, qreal> wideLines_;
     mutable bool trimScheduled_ = false;
     bool adjusting_ = false;
     bool editPending_ = false; // the document changed; the scroll bar follows at the edit's end
