@@ -565,6 +565,9 @@ void TestLogRandom::casesMatchTheStockControl_data() {
     QTest::newRow("Down after a move that stays, right to left")
         << QStringLiteral("שלום עולם שלום עולם שלום עולם\nabc")
         << QStringList{"key:Ctrl+Shift+Home", "key:Down"} << false << false;
+    QTest::newRow("Down after a Ctrl+Backspace that deletes nothing")
+        << QStringLiteral("שלום עולם\nabc def") << QStringList{"key:Ctrl+Backspace", "key:Down"}
+        << false << false;
     // Joiners and marks make a row a pixel wider than the width it was wrapped at (with
     // the vertical scroll bar shown).
     QTest::newRow("scroll bar across: a row wider than the view")

@@ -983,13 +983,19 @@ void TLogMemo::keyPressEvent(QKeyEvent* event) {
             document_->deleteNextCharacter();
         else if (event->matches(QKeySequence::Backspace))
             document_->deletePreviousCharacter();
-        else if (event->matches(QKeySequence::DeleteEndOfWord))
-            document_->deleteNextWord();
-        else if (event->matches(QKeySequence::DeleteStartOfWord))
-            document_->deletePreviousWord();
-        else if (event->matches(QKeySequence::DeleteEndOfLine))
-            document_->deleteToEndOfLine();
-        else if (isAcceptableInput(event) && event->text() != u"\t")
+        else if (event->matches(QKeySequence::DeleteEndOfWord) ||
+                 event->matches(QKeySequence::DeleteStartOfWord) ||
+                 event->matches(QKeySequence::DeleteEndOfLine)) {
+            if (event->matches(QKeySequence::DeleteEndOfWord))
+                document_->deleteNextWord();
+            else if (event->matches(QKeySequence::DeleteStartOfWord))
+                document_->deletePreviousWord();
+            else
+                document_->deleteToEndOfLine();
+            // These select by a move first, which takes the caret's x even where nothing
+            // is deleted then.
+            rememberCaretX();
+        } else if (isAcceptableInput(event) && event->text() != u"\t")
             document_->insertText(event->text());
         else
             handled = false;
