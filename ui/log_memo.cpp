@@ -56,8 +56,6 @@ constexpr int kMargin = 4;
 // Laid-out lines kept; a screen needs a few dozen.
 constexpr std::size_t kMaxLayouts = 256;
 constexpr int kAutoScrollMs = 50;
-// Edited lines laid out at once; a larger paste has the rest laid out as it is shown.
-constexpr std::int64_t kEagerLines = 200;
 // Past this many characters a selection that the user edits away is no longer kept for
 // PRIMARY: copying it would cost more memory than the log itself.
 constexpr std::int64_t kLongestKeptPrimary = 16 << 20;
@@ -204,21 +202,27 @@ void TLogMemo::documentChanged(std::int64_t position, const QString& removed, st
         }
         return;
     }
+    const int firstRows = rows_.rowsOf(firstLine);
     rows_.replaceLines(firstLine, removedLines + 1, lastLine - firstLine + 1);
     followWidths(position, removed.size(), added, firstLine, lastLine - firstLine - removedLines);
     wordOnDoubleClick_.follow(position, removed.size(), added);
     lineOnTripleClick_.follow(position, removed.size(), added);
-    // The edited lines are laid out again at once, so that the scroll bar's range counts
-    // their rows before anything is scrolled by it (a paste of very many lines is learnt
-    // as it is shown instead).
     // The scroll bar follows once the whole edit is done (at cursorChanged), as
     // QPlainTextEdit's follows its document once per edit block: a paste over a selection
     // must not scroll by the range the removal alone leaves.
-    const bool wasAdjusting = std::exchange(adjusting_, true);
-    for (std::int64_t line = firstLine; line <= std::min(lastLine, firstLine + kEagerLines); ++line)
-        layoutOf(line);
-    adjusting_ = wasAdjusting;
     editPending_ = true;
+    if (removedLines == 0 && lastLine == firstLine) {
+        // An edit within a line: laid out again at once, as QPlainTextEdit lays out such
+        // a line, so that the scroll bar's range counts its rows before anything scrolls.
+        const bool wasAdjusting = std::exchange(adjusting_, true);
+        layoutOf(firstLine);
+        adjusting_ = wasAdjusting;
+    } else {
+        // Lines added or removed: QPlainTextEdit counts the first line's rows as before
+        // and each new line as one row until it lays them out where they are shown, and
+        // the view's top row is found by those counts; so does the log.
+        rows_.setRows(firstLine, firstRows);
+    }
     viewport()->update();
 }
 
@@ -364,6 +368,12 @@ void TLogMemo::adjustHorizontalBar() const {
     bar->setPageStep(viewport()->width());
 }
 
+// A point in the coordinates QPlainTextEdit hit-tests in: from the top of the line shown
+// first, so that a click after a scroll compares with an earlier one as it does there.
+QPointF TLogMemo::contentsPoint(QPointF viewportPoint) const {
+    return viewportPoint + QPointF(horizontalOffset(), verticalOffset());
+}
+
 int TLogMemo::horizontalOffset() const {
     const QScrollBar* bar = horizontalScrollBar();
     return isRightToLeft() ? bar->maximum() - bar->value() : bar->value();
@@ -427,9 +437,11 @@ std::optional<qreal> TLogMemo::boxTop(std::int64_t line) const {
         return std::nullopt;
     qreal y = 0;
     if (line >= topLine_) {
+        // From the row shown first: a long line can start far above the view.
+        const qreal shown = verticalOffset();
         for (std::int64_t i = topLine_; i < line; ++i) {
             y += boxHeight(i);
-            if (y > reach)
+            if (y - shown > reach)
                 return std::nullopt;
         }
     } else {
@@ -614,6 +626,14 @@ void TLogMemo::resizeEvent(QResizeEvent* event) {
         rows_.clear();
         widest_ = event->size().width();
         wideLines_.clear();
+        // QPlainTextEdit lays out the line shown first at once where the view starts
+        // below its first row (it needs that row's place), so that line's rows count
+        // when the top is found again by row number.
+        if (topRow_ > 0 && topLine_ < store().lineCount()) {
+            const bool wasAdjusting = std::exchange(adjusting_, true);
+            layoutOf(topLine_);
+            adjusting_ = wasAdjusting;
+        }
     }
     adjustScrollBars();
 }
@@ -1126,8 +1146,9 @@ void TLogMemo::mousePressEvent(QMouseEvent* event) {
     }
     mousePressed_ = true;
     lastMousePoint_ = point.toPoint();
-    if (tripleClickTimer_.isActive() && (point - tripleClickPoint_).toPoint().manhattanLength() <
-                                            QApplication::startDragDistance()) {
+    if (tripleClickTimer_.isActive() &&
+        (contentsPoint(point) - tripleClickPoint_).toPoint().manhattanLength() <
+            QApplication::startDragDistance()) {
         // The whole line with its line break.
         const velt::LogPosition cursor = document_->cursor();
         const velt::LogPosition start{cursor.line, 0};
@@ -1278,7 +1299,7 @@ void TLogMemo::mouseDoubleClickEvent(QMouseEvent* event) {
         document_->select(from, to);
     }
     wordOnDoubleClick_ = spanOf(document_->anchor(), document_->cursor());
-    tripleClickPoint_ = event->position();
+    tripleClickPoint_ = contentsPoint(event->position());
     tripleClickTimer_.start(QApplication::doubleClickInterval(), this);
     if (word)
         setClipboardSelection();

@@ -113,6 +113,7 @@ private:
     void learnWidth(std::int64_t line, qreal width) const;
     void adjustHorizontalBar() const;
     int horizontalOffset() const;
+    QPointF contentsPoint(QPointF viewportPoint) const;
     void trimLayouts();
     qreal boxHeight(std::int64_t line) const;
     qreal verticalOffset(std::int64_t line, int row) const;
@@ -172,7 +173,7 @@ private:
     bool cursorShown_ = false;
     QBasicTimer blinkTimer_;
     QBasicTimer tripleClickTimer_;
-    QPointF tripleClickPoint_;
+    QPointF tripleClickPoint_; // in contentsPoint()'s coordinates
     QBasicTimer autoScrollTimer_;
     QPoint lastMousePoint_;
     QPoint mousePressPoint_;
