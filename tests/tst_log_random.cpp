@@ -617,6 +617,12 @@ void TestLogRandom::casesMatchTheStockControl_data() {
     QTest::newRow("Down after a Ctrl+Backspace that deletes nothing")
         << QStringLiteral("שלום עולם\nabc def") << QStringList{"key:Ctrl+Backspace", "key:Down"}
         << false << false;
+    // A shift-click inside the line a triple click selected selects it again, with the
+    // caret's x of when it was first selected.
+    QTest::newRow("Up after a shift-click selects a triple-clicked line again")
+        << QStringLiteral("ab\ncdef\ngh")
+        << QStringList{"triple-click:@4", "key:Home", "type:XY", "shift-click:@5", "key:Up"}
+        << false << false;
     // A click where a double click was, after a scroll within the same line, is a triple
     // click: both are measured from the line shown first.
     QTest::newRow("triple click after a scroll within a long line")

@@ -1192,13 +1192,14 @@ TLogMemo::Selection TLogMemo::resolved(const Span& span) const {
 }
 
 TLogMemo::Span TLogMemo::spanOf(velt::LogPosition anchor, velt::LogPosition cursor) const {
-    return {store().offsetOf(anchor), store().offsetOf(cursor)};
+    return {store().offsetOf(anchor), store().offsetOf(cursor), preferredX_};
 }
 
 void TLogMemo::extendWordwise(velt::LogPosition position, qreal x) {
     const Selection word = resolved(wordOnDoubleClick_);
     if (position >= word.start() && position <= word.end()) {
         document_->select(word.anchor, word.cursor);
+        preferredX_ = wordOnDoubleClick_.x;
         return;
     }
     // The word the pointer is in, if the pointer is over it.
@@ -1210,8 +1211,8 @@ void TLogMemo::extendWordwise(velt::LogPosition position, qreal x) {
     if (!row.isValid() ||
         layout->lineForTextPosition(wordEnd.column).textStart() != row.textStart())
         return;
-    const qreal startX = kMargin + row.cursorToX(wordStart.column);
-    const qreal endX = kMargin + row.cursorToX(wordEnd.column);
+    const qreal startX = kMargin - horizontalOffset() + row.cursorToX(wordStart.column);
+    const qreal endX = kMargin - horizontalOffset() + row.cursorToX(wordEnd.column);
     if (x < startX || x > endX)
         return;
     // The word first selected stays selected on the other side.
@@ -1224,6 +1225,7 @@ void TLogMemo::extendBlockwise(velt::LogPosition position) {
     const Selection line = resolved(lineOnTripleClick_);
     if (position >= line.start() && position <= line.end()) {
         document_->select(line.anchor, line.cursor);
+        preferredX_ = lineOnTripleClick_.x;
         return;
     }
     if (position < line.cursor) {

@@ -90,11 +90,12 @@ protected:
 
 private:
     // A selection remembered by a double or triple click, which later shift-clicks and
-    // drags extend by words or lines. Kept as offsets that follow the user's edits, as a
-    // QTextCursor's do.
+    // drags extend by words or lines. Kept as offsets that follow the user's edits, and
+    // with the caret's x of when it was made, as a QTextCursor keeps them.
     struct Span {
         std::int64_t anchor = 0;
         std::int64_t cursor = 0;
+        qreal x = -1; // the caret's x for Up and Down when the span is selected again
         bool selects() const { return anchor != cursor; }
         void follow(std::int64_t position, std::int64_t removed, std::int64_t added);
     };
