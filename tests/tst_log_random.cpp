@@ -617,6 +617,9 @@ void TestLogRandom::casesMatchTheStockControl_data() {
     QTest::newRow("Down after a Ctrl+Backspace that deletes nothing")
         << QStringLiteral("שלום עולם\nabc def") << QStringList{"key:Ctrl+Backspace", "key:Down"}
         << false << false;
+    QTest::newRow("shift-click at a word's start after a double click")
+        << QStringLiteral("abc\ndef ghi") << QStringList{"double-click:@9", "shift-click:@4"}
+        << false << false;
     // A shift-click inside the line a triple click selected selects it again, with the
     // caret's x of when it was first selected.
     QTest::newRow("Up after a shift-click selects a triple-clicked line again")

@@ -1202,9 +1202,11 @@ void TLogMemo::extendWordwise(velt::LogPosition position, qreal x) {
         preferredX_ = wordOnDoubleClick_.x;
         return;
     }
-    // The word the pointer is in, if the pointer is over it.
+    // The word the pointer is in, if the pointer is over it. QWidgetTextControl finds it
+    // with QTextCursor's StartOfWord and EndOfWord and keeps the selection where either
+    // does not move: at a word's start, as at a line's.
     const auto [wordStart, wordEnd] = document_->wordAt(position);
-    if (wordStart == wordEnd)
+    if (wordStart == position || wordStart == wordEnd)
         return;
     const QTextLayout* layout = layoutOf(position.line);
     const QTextLine row = layout->lineForTextPosition(wordStart.column);
