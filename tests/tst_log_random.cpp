@@ -502,8 +502,13 @@ QString shrinkText(QString text, const QStringList& steps) {
                 candidates << fewer.join(u'\n');
             }
             if (lines[i].size() > 1) {
-                for (const QString& half :
-                     {lines[i].left(lines[i].size() / 2), lines[i].mid(lines[i].size() / 2)}) {
+                // Not inside a surrogate pair: a lone half is a failure of its own.
+                qsizetype middle = lines[i].size() / 2;
+                if (lines[i][middle].isLowSurrogate())
+                    ++middle;
+                for (const QString& half : {lines[i].left(middle), lines[i].mid(middle)}) {
+                    if (half.isEmpty() || half.size() == lines[i].size())
+                        continue;
                     QStringList shorter = lines;
                     shorter[i] = half;
                     candidates << shorter.join(u'\n');
