@@ -622,6 +622,8 @@ void TestLogRandom::casesMatchTheStockControl_data() {
     QTest::newRow("Down after a Ctrl+Backspace that deletes nothing")
         << QStringLiteral("שלום עולם\nabc def") << QStringList{"key:Ctrl+Backspace", "key:Down"}
         << false << false;
+    QTest::newRow("PgDown after a Shift+Up that stays, right to left")
+        << QStringLiteral("ع\n3") << QStringList{"key:Shift+Up", "key:PgDown"} << false << false;
     QTest::newRow("shift-click at a word's start after a double click")
         << QStringLiteral("abc\ndef ghi") << QStringList{"double-click:@9", "shift-click:@4"}
         << false << false;

@@ -949,11 +949,13 @@ bool TLogMemo::handleMove(QKeyEvent* event) {
         const QTextLine row = layout->lineForTextPosition(cursor.column);
         if (selectUp && cursor.line == 0 && row.isValid() && row.lineNumber() == 0) {
             document_->setCursor({0, 0}, true);
+            rememberCaretX(); // even where the caret stayed, as QTextCursor does
             return true;
         }
         if (selectDown && cursor.line == store().lineCount() - 1 && row.isValid() &&
             row.lineNumber() == layout->lineCount() - 1) {
             document_->setCursor(store().end(), true);
+            rememberCaretX();
             return true;
         }
         moveRow(direction, selectUp || selectDown);
