@@ -624,7 +624,7 @@ void TestLogRandom::casesMatchTheStockControl_data() {
         << false << false;
     QTest::newRow("PgDown after a Shift+Up that stays, right to left")
         << QStringLiteral("ع\n3") << QStringList{"key:Shift+Up", "key:PgDown"} << false << false;
-    QTest::newRow("shift-click at a word's start after a double click")
+    QTest::newRow("shift-click at a line's start after a double click")
         << QStringLiteral("abc\ndef ghi") << QStringList{"double-click:@9", "shift-click:@4"}
         << false << false;
     // A shift-click inside the line a triple click selected selects it again, with the

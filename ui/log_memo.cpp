@@ -1206,9 +1206,10 @@ void TLogMemo::extendWordwise(velt::LogPosition position, qreal x) {
     }
     // The word the pointer is in, if the pointer is over it. QWidgetTextControl finds it
     // with QTextCursor's StartOfWord and EndOfWord and keeps the selection where either
-    // does not move: at a word's start, as at a line's.
+    // does not move: at a line's start, or at its end after a space or a separator.
     const auto [wordStart, wordEnd] = document_->wordAt(position);
-    if (wordStart == position || wordStart == wordEnd)
+    const bool atLineEnd = position.column == store().lineLength(position.line);
+    if (position.column == 0 || (atLineEnd && wordStart == position) || wordStart == wordEnd)
         return;
     const QTextLayout* layout = layoutOf(position.line);
     const QTextLine row = layout->lineForTextPosition(wordStart.column);
