@@ -17,8 +17,10 @@
 
 #include <algorithm>
 #include <array>
+#include <climits>
 #include <cmath>
 #include <optional>
+#include <vector>
 
 namespace velt {
 
@@ -26,6 +28,70 @@ namespace {
 
 float halfwayOf(float average, float value) {
     return static_cast<float>((double{average} + double{value}) * 0.5);
+}
+
+// The same pixels as one-pixel-wide column spans (`spans`, by column, each
+// x + 1 wide), as fewer and wider rectangles: a run of neighbouring columns shares the rows
+// all of them cover, and what each reaches above or below them is cut into horizontal
+// strips, as a histogram is. Filling a pixel row costs a call however wide it is, so a
+// band of noise hundreds of columns wide is filled row by row, not pixel by pixel.
+void mergeSpans(const QRect* spans, qsizetype count, QList<QRect>& out) {
+    struct Bar {
+        int start;
+        int height;
+    };
+    std::vector<Bar> stack;
+    // Bars of heights[i] rows, growing away from a base row; `up` grows towards row 0.
+    const auto strips = [&](int left, const std::vector<int>& heights, int base, bool up) {
+        stack.clear();
+        const auto n = static_cast<int>(heights.size());
+        for (int i = 0; i <= n; ++i) {
+            const int h = i < n ? heights[i] : 0;
+            int start = i;
+            while (!stack.empty() && stack.back().height > h) {
+                const Bar bar = stack.back();
+                stack.pop_back();
+                const int lower = std::max(h, stack.empty() ? 0 : stack.back().height);
+                const int rows = bar.height - lower;
+                out.append(QRect(left + bar.start, up ? base - bar.height : base + lower + 1,
+                                 i - bar.start, rows));
+                start = bar.start;
+            }
+            if (h > 0 && (stack.empty() || stack.back().height < h))
+                stack.push_back({start, h});
+        }
+    };
+    std::vector<int> heights;
+    const auto merge = [&](auto& self, const QRect* first, qsizetype n) -> void {
+        int common = INT_MIN, commonEnd = INT_MAX;
+        for (qsizetype i = 0; i < n; ++i) {
+            common = std::max(common, first[i].top());
+            commonEnd = std::min(commonEnd, first[i].bottom());
+        }
+        if (common > commonEnd) {
+            // No row all of them cover: in halves, each of which has one or is one column.
+            self(self, first, n / 2);
+            self(self, first + n / 2, n - n / 2);
+            return;
+        }
+        const int left = first[0].left();
+        out.append(QRect(left, common, static_cast<int>(n), commonEnd - common + 1));
+        heights.resize(static_cast<std::size_t>(n));
+        for (qsizetype i = 0; i < n; ++i)
+            heights[std::size_t(i)] = common - first[i].top();
+        strips(left, heights, common, true);
+        for (qsizetype i = 0; i < n; ++i)
+            heights[std::size_t(i)] = first[i].bottom() - commonEnd;
+        strips(left, heights, commonEnd, false);
+    };
+    // Runs of columns side by side.
+    for (qsizetype from = 0; from < count;) {
+        qsizetype to = from + 1;
+        while (to < count && spans[to].left() == spans[to - 1].left() + 1)
+            ++to;
+        merge(merge, spans + from, to - from);
+        from = to;
+    }
 }
 
 } // namespace
@@ -83,6 +149,29 @@ void drawSeries(QPainter& painter, const ReadingSeries& series, const ChartMappi
     // points come in, and a column's points come here in another order than the readings.
     QList<QLineF> lines;
     QList<QPointF> points;
+    // A column's span from its lowest to its highest reading is most of what is drawn, a
+    // few hundred pixels a column zoomed out: filled as a rectangle, not stroked pixel by
+    // pixel, where the rectangle is exactly the pixels the raster engine's 1-pixel pen
+    // would stroke (no antialiasing, whole-pixel offsets, an opaque pen with caps).
+    QList<QRect> spans;
+    const QTransform device = painter.deviceTransform();
+    const QPen pen = painter.pen();
+    const bool fillSpans =
+        pen.style() == Qt::SolidLine && pen.widthF() <= 1 && pen.capStyle() != Qt::FlatCap &&
+        pen.color().alpha() == 255 && !painter.testRenderHint(QPainter::Antialiasing) &&
+        device.type() <= QTransform::TxTranslate && device.dx() == std::floor(device.dx()) &&
+        device.dy() == std::floor(device.dy());
+    const auto addSpan = [&](double x, double top, double bottom) {
+        // In 26.6 fixed point, as the stroker takes them; its square caps reach from the
+        // top's pixel row to the bottom's.
+        const auto fixed = [](double v) { return static_cast<int>(v * 64.); };
+        const int x0 = fixed(x + device.dx()), y0 = fixed(top + device.dy()),
+                  y1 = fixed(bottom + device.dy());
+        if (y0 == y1)
+            return; // the stroker draws nothing for it either
+        spans.append(QRect((x0 >> 6) - int(device.dx()), (y0 >> 6) - int(device.dy()), 1,
+                           (y1 >> 6) - (y0 >> 6) + 1));
+    };
     std::optional<QPointF> previous; // where the line goes on from
     // The running average is carried from one column to the next where they touch.
     std::int64_t carriedAt = -2; // none: not the reading before any
@@ -122,10 +211,12 @@ void drawSeries(QPainter& painter, const ReadingSeries& series, const ChartMappi
         if (previous)
             lines.append(QLineF(*previous, first));
         const double top = mapping.row(span.maximum), bottom = mapping.row(span.minimum);
-        if (top != bottom)
-            lines.append(QLineF(run.column, top, run.column, bottom));
-        else
+        if (top == bottom)
             points.append(first);
+        else if (fillSpans)
+            addSpan(run.column, top, bottom);
+        else
+            lines.append(QLineF(run.column, top, run.column, bottom));
         previous = QPointF(run.column, mapping.row(last));
         if (run.brokenAfter)
             previous.reset();
@@ -136,6 +227,15 @@ void drawSeries(QPainter& painter, const ReadingSeries& series, const ChartMappi
                                                mapping.row(valueAt(columns.after)))));
     painter.drawLines(lines);
     painter.drawPoints(points.constData(), static_cast<int>(points.size()));
+    if (!spans.isEmpty()) {
+        QList<QRect> rects;
+        mergeSpans(spans.constData(), spans.size(), rects);
+        painter.save();
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(pen.color());
+        painter.drawRects(rects.constData(), static_cast<int>(rects.size()));
+        painter.restore();
+    }
 }
 
 void drawSeries(QPainter& painter, const ReadingSeries& series, const ChartMapping& mapping,
