@@ -374,6 +374,11 @@ QPointF TLogMemo::contentsPoint(QPointF viewportPoint) const {
     return viewportPoint + QPointF(horizontalOffset(), verticalOffset());
 }
 
+// Where a line's text starts across the view: the margin, less the horizontal scroll.
+qreal TLogMemo::textLeft() const {
+    return kMargin - horizontalOffset();
+}
+
 int TLogMemo::horizontalOffset() const {
     const QScrollBar* bar = horizontalScrollBar();
     return isRightToLeft() ? bar->maximum() - bar->value() : bar->value();
@@ -727,7 +732,7 @@ QRectF TLogMemo::caretRect(velt::LogPosition p) const {
         column += preeditCursor_;
     const QTextLine row = layout->lineForTextPosition(column);
     const qreal top = boxTop(p.line).value_or(p.line < topLine_ ? -1e9 : 1e9) - verticalOffset();
-    const qreal left = kMargin - horizontalOffset();
+    const qreal left = textLeft();
     if (!row.isValid())
         return QRectF(left, top, 1, fontMetrics().height());
     return QRectF(left + row.cursorToX(column), top + row.y(), 1, row.height());
@@ -750,8 +755,7 @@ QRectF TLogMemo::characterRect(velt::LogPosition p) const {
     const int next = layout->nextCursorPosition(p.column);
     // In mixed-direction text a character's two edges can come in either order.
     const qreal x0 = row.cursorToX(p.column), x1 = next > p.column ? row.cursorToX(next) : x0;
-    return QRectF(kMargin - horizontalOffset() + std::min(x0, x1), top, std::abs(x1 - x0),
-                  row.height());
+    return QRectF(textLeft() + std::min(x0, x1), top, std::abs(x1 - x0), row.height());
 }
 
 velt::LogPosition TLogMemo::positionAt(QPoint point) const {
@@ -782,7 +786,7 @@ velt::LogPosition TLogMemo::hitTest(QPointF point) const {
         } else if (rect.bottom() <= within) {
             column = std::max(column, row.textStart() + row.textLength());
         } else {
-            column = row.xToCursor(point.x() + horizontalOffset() - kMargin);
+            column = row.xToCursor(point.x() - textLeft());
             break;
         }
     }
@@ -848,7 +852,7 @@ void TLogMemo::paintEvent(QPaintEvent* event) {
     const QRegion region = event->region();
     const QRectF clip = region.boundingRect();
     const int width = viewport()->width();
-    const qreal left = kMargin - horizontalOffset();
+    const qreal left = textLeft();
     qreal y = -verticalOffset();
     for (std::int64_t line = topLine_; line < store().lineCount() && y <= clip.bottom(); ++line) {
         QTextLayout* layout = layoutOf(line);
@@ -1216,8 +1220,8 @@ void TLogMemo::extendWordwise(velt::LogPosition position, qreal x) {
     if (!row.isValid() ||
         layout->lineForTextPosition(wordEnd.column).textStart() != row.textStart())
         return;
-    const qreal startX = kMargin - horizontalOffset() + row.cursorToX(wordStart.column);
-    const qreal endX = kMargin - horizontalOffset() + row.cursorToX(wordEnd.column);
+    const qreal startX = textLeft() + row.cursorToX(wordStart.column);
+    const qreal endX = textLeft() + row.cursorToX(wordEnd.column);
     if (x < startX || x > endX)
         return;
     // The word first selected stays selected on the other side.

@@ -114,6 +114,7 @@ private:
     void learnWidth(std::int64_t line, qreal width) const;
     void adjustHorizontalBar() const;
     int horizontalOffset() const;
+    qreal textLeft() const;
     QPointF contentsPoint(QPointF viewportPoint) const;
     void trimLayouts();
     qreal boxHeight(std::int64_t line) const;
