@@ -66,13 +66,28 @@ ReadingSeries::Span ReadingSeries::Summary::over(const ReadingSeries& series, bo
             // Within one entry, so within one page: straight through memory.
             const float* v =
                 &series.valuePages_[static_cast<std::size_t>(a / kValuePage)][a % kValuePage];
-            float lo = s.minimum, hi = s.maximum;
-            for (std::int64_t i = 0; i < b - a; ++i) {
-                lo = std::min(lo, v[i]);
-                hi = std::max(hi, v[i]);
+            // Four lanes that do not wait on each other: one waited for the last minimum
+            // before the next, and these walks were a sixth of drawing the whole run.
+            float lo0 = s.minimum, lo1 = lo0, lo2 = lo0, lo3 = lo0;
+            float hi0 = s.maximum, hi1 = hi0, hi2 = hi0, hi3 = hi0;
+            const std::int64_t n = b - a;
+            std::int64_t i = 0;
+            for (; i + 4 <= n; i += 4) {
+                lo0 = std::min(lo0, v[i]);
+                hi0 = std::max(hi0, v[i]);
+                lo1 = std::min(lo1, v[i + 1]);
+                hi1 = std::max(hi1, v[i + 1]);
+                lo2 = std::min(lo2, v[i + 2]);
+                hi2 = std::max(hi2, v[i + 2]);
+                lo3 = std::min(lo3, v[i + 3]);
+                hi3 = std::max(hi3, v[i + 3]);
             }
-            s.minimum = lo;
-            s.maximum = hi;
+            for (; i < n; ++i) {
+                lo0 = std::min(lo0, v[i]);
+                hi0 = std::max(hi0, v[i]);
+            }
+            s.minimum = std::min({lo0, lo1, lo2, lo3});
+            s.maximum = std::max({hi0, hi1, hi2, hi3});
             return;
         }
         float average = series.average(a);
@@ -233,8 +248,10 @@ void ReadingSeries::seek(TimeReader& reader, std::int64_t timeMs) const {
         low, high, [timeMs](const Checkpoint& cp) { return cp.time < timeMs; });
     if (c != from)
         reader = TimeReader(*this, ((c - checkpoints_.begin()) - 1) * kCheckpointEvery);
-    while (reader.index() < size_ && reader.time() < timeMs)
+    while (reader.index() < size_ && reader.time() < timeMs) {
+        reader.skipShortBefore(timeMs);
         reader.next();
+    }
 }
 
 ReadingSeries::Span ReadingSeries::values(std::int64_t from, std::int64_t to) const {
@@ -286,6 +303,21 @@ void ReadingSeries::TimeReader::moveTo(std::int64_t byte) {
     } else {
         at_ = pageEnd_ = nullptr; // nothing written there yet
     }
+}
+
+// Most differences are one byte each: summed straight from memory while they are and the
+// reading after stays before the time. Walking a column's readings zoomed out to the whole
+// run was a fifth of its drawing through next().
+void ReadingSeries::TimeReader::skipShortBefore(std::int64_t timeMs) {
+    const std::int64_t n =
+        std::min({kCheckpointEvery - 1 - index_ % kCheckpointEvery, series_->size_ - 1 - index_,
+                  static_cast<std::int64_t>(pageEnd_ - at_)});
+    std::int64_t t = time_, k = 0;
+    for (; k < n && at_[k] < 0x80 && t + at_[k] < timeMs; ++k)
+        t += at_[k];
+    at_ += k;
+    index_ += k;
+    time_ = t;
 }
 
 void ReadingSeries::TimeReader::next() {

@@ -84,6 +84,8 @@ public:
         void next();
 
     private:
+        friend class ReadingSeries;
+        void skipShortBefore(std::int64_t timeMs);
         void moveTo(std::int64_t byte);
         const ReadingSeries* series_;
         std::int64_t index_;

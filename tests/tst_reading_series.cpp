@@ -76,6 +76,17 @@ void TestReadingSeries::matchesPlainVectors() {
         const auto expected = std::lower_bound(times.begin(), times.end(), at) - times.begin();
         QCOMPARE(series.indexAtTime(at), std::int64_t(expected));
     }
+    // Sought forward in random steps, as the chart walks its columns.
+    const std::int64_t stride = std::max<std::int64_t>(1, (times.back() - times.front()) / 150);
+    velt::ReadingSeries::TimeReader walker(series, 0);
+    for (std::int64_t at = times.front(); at <= times.back() + 1;
+         at += 1 + std::int64_t(random.bounded(double(stride)))) {
+        series.seek(walker, at);
+        const auto expected = std::lower_bound(times.begin(), times.end(), at) - times.begin();
+        QCOMPARE(walker.index(), std::int64_t(expected));
+        if (expected < count)
+            QCOMPARE(walker.time(), times[std::size_t(expected)]);
+    }
     for (int k = 0; k < 303; ++k) {
         int from = int(random.bounded(count));
         int to = from + 1 + int(random.bounded(count - from));

@@ -118,6 +118,7 @@ ChartColumns columnsOf(const ReadingSeries& series, const ChartMapping& mapping,
     ChartColumns result;
     if (series.size() == 0)
         return result;
+    result.runs.reserve(static_cast<std::size_t>(columns));
     std::int64_t i = series.indexAtTime(mapping.firstTimeOf(0));
     result.before = i > 0 && !series.gapBefore(i) ? i - 1 : -1;
     const std::int64_t end = series.indexAtTime(mapping.firstTimeOf(columns));
@@ -154,6 +155,10 @@ void drawSeries(QPainter& painter, const ReadingSeries& series, const ChartMappi
     // pixel, where the rectangle is exactly the pixels the raster engine's 1-pixel pen
     // would stroke (no antialiasing, whole-pixel offsets, an opaque pen with caps).
     QList<QRect> spans;
+    // A few of each a column: grown one by one, they were copied over and over.
+    lines.reserve(columns.runs.size() + 2);
+    points.reserve(columns.runs.size());
+    spans.reserve(columns.runs.size());
     const QTransform device = painter.deviceTransform();
     const QPen pen = painter.pen();
     const bool fillSpans =
@@ -229,6 +234,7 @@ void drawSeries(QPainter& painter, const ReadingSeries& series, const ChartMappi
     painter.drawPoints(points.constData(), static_cast<int>(points.size()));
     if (!spans.isEmpty()) {
         QList<QRect> rects;
+        rects.reserve(4 * spans.size());
         mergeSpans(spans.constData(), spans.size(), rects);
         painter.save();
         painter.setPen(Qt::NoPen);
