@@ -21,7 +21,6 @@ void writeFiguresTo(const QString& path, const QWidget& form) {
 } // namespace
 
 int main(int argc, char* argv[]) {
-    velt::prepareWindowSystem();
     TApplication application(argc, argv);
     return velt::runMainWindow([] {
         Form1 = new TForm1;

@@ -599,10 +599,6 @@ int startup(const QString& velt) {
 } // namespace
 
 int main(int argc, char** argv) {
-    // As the program does; VELT_BENCH_SHM=1 measures with X11 shared memory instead, to
-    // tell the window system's share of a repaint from the drawing's.
-    if (!qEnvironmentVariableIsSet("VELT_BENCH_SHM"))
-        velt::prepareWindowSystem();
     QApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
     if (args.value(1) == "e2e" && args.size() > 2)

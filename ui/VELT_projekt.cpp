@@ -93,15 +93,6 @@ void setPixelSize(QWidget* widget, int pixels) {
 
 } // namespace
 
-void velt::prepareWindowSystem() {
-    // The window is small and repaints a strip or two a frame. On X11, shared memory costs
-    // a round trip to the server and a completion event every frame, more than sending
-    // those few kilobytes through the socket; readings at ordinary rates paid it 60 times
-    // a second. A user's own setting stands.
-    if (!qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM"))
-        qputenv("QT_XCB_NO_MITSHM", "1");
-}
-
 TForm1::TForm1(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::TForm1>()) {
     useSansSerifWhereMsSansSerifIsMissing();
     ui->setupUi(this);

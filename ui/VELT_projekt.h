@@ -78,8 +78,3 @@ private:
 
 // The application's one main window, set while it exists.
 extern TForm1* Form1;
-
-namespace velt {
-// Window-system choices that must be made before the application object exists.
-void prepareWindowSystem();
-} // namespace velt
