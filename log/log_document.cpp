@@ -118,7 +118,7 @@ void LogDocument::setCursor(LogPosition position, bool keepAnchor) {
     if (position == cursor_ && anchor == anchor_)
         return;
     setCursorSilently(position, anchor);
-    emit cursorChanged();
+    signalCursor();
 }
 
 void LogDocument::select(LogPosition anchor, LogPosition cursor) {
@@ -127,7 +127,7 @@ void LogDocument::select(LogPosition anchor, LogPosition cursor) {
     if (anchor == anchor_ && cursor == cursor_)
         return;
     setCursorSilently(cursor, anchor);
-    emit cursorChanged();
+    signalCursor();
 }
 
 void LogDocument::selectAll() {
@@ -359,7 +359,14 @@ void LogDocument::applyPieces(std::int64_t position, std::int64_t removed,
     pieces_.resize(std::min(pieces_.size(), write + 1));
 }
 
+void LogDocument::signalCursor() {
+    changedSinceSignal_ = false;
+    emit cursorChanged();
+}
+
 void LogDocument::changeText(std::int64_t position, std::int64_t removedLength, QStringView added) {
+    cursorKept_ = (std::exchange(changedSinceSignal_, true) ? cursorKept_ : true) &&
+                  std::exchange(keepingCursor_, false);
     emit contentsAboutToChange(position);
     const LogPosition from = store_.positionAt(position);
     const LogPosition to = store_.positionAt(position + removedLength);
@@ -430,6 +437,7 @@ void LogDocument::removeSelection() {
     if (!hasSelection())
         return;
     const std::int64_t from = store_.offsetOf(selectionStart());
+    keepingCursor_ = cursor_ < anchor_;
     removeAt(from, store_.offsetOf(selectionEnd()) - from, editBlock_ == 0);
 }
 
@@ -461,7 +469,7 @@ void LogDocument::insertText(QStringView text) {
     insertTyped(text);
     if (block)
         endBlock();
-    emit cursorChanged();
+    signalCursor();
 }
 
 void LogDocument::insertLineBreak() {
@@ -469,7 +477,7 @@ void LogDocument::insertLineBreak() {
     removeSelection();
     insertAt(store_.offsetOf(cursor_), u"\n", {{0, 1, bufferEnd_++}});
     endBlock();
-    emit cursorChanged();
+    signalCursor();
 }
 
 void LogDocument::insertFragment(QStringView text) {
@@ -486,7 +494,7 @@ void LogDocument::insertFragment(QStringView text) {
     insertAt(store_.offsetOf(cursor_), text, {{0, text.size(), bufferEnd_}});
     bufferEnd_ += text.size();
     endBlock();
-    emit cursorChanged();
+    signalCursor();
 }
 
 void LogDocument::commitText(QStringView text) {
@@ -494,7 +502,7 @@ void LogDocument::commitText(QStringView text) {
     removeSelection();
     insertTyped(text);
     endBlock();
-    emit cursorChanged();
+    signalCursor();
 }
 
 void LogDocument::moveSelection(LogPosition target) {
@@ -515,7 +523,7 @@ void LogDocument::moveSelection(LogPosition target) {
     insertAt(at, text, {{0, text.size(), bufferEnd_}});
     bufferEnd_ += text.size();
     endBlock();
-    emit cursorChanged();
+    signalCursor();
 }
 
 void LogDocument::replaceText(LogPosition from, LogPosition to, QStringView text) {
@@ -529,7 +537,7 @@ void LogDocument::removeSelectedText() {
     beginBlock();
     removeSelection();
     endBlock();
-    emit cursorChanged();
+    signalCursor();
 }
 
 void LogDocument::deletePreviousCharacter() {
@@ -548,15 +556,16 @@ void LogDocument::deletePreviousCharacter() {
     }
     const std::int64_t start = store_.offsetOf(from);
     removeAt(start, store_.offsetOf(cursor_) - start, true);
-    emit cursorChanged();
+    signalCursor();
 }
 
 void LogDocument::deleteNextCharacter() {
     if (hasSelection())
         return removeSelectedText();
     const std::int64_t start = store_.offsetOf(cursor_);
+    keepingCursor_ = true;
     removeAt(start, store_.offsetOf(moved(cursor_, Move::NextCharacter)) - start, true);
-    emit cursorChanged();
+    signalCursor();
 }
 
 void LogDocument::deletePreviousWord() {
@@ -631,7 +640,7 @@ void LogDocument::undoRedo(bool undo) {
         store_.positionAt(editPosition >= 0 ? editPosition + editLength
                                             : std::min(changedUpTo, store_.characterCount()));
     setCursorSilently(at, at);
-    emit cursorChanged();
+    signalCursor();
 }
 
 void LogDocument::undo() {
@@ -654,7 +663,7 @@ void LogDocument::setPlainText(QStringView text) {
     bufferEnd_ = text.size();
     setCursorSilently({0, 0}, {0, 0});
     emit contentsChange(0, removed, text.size());
-    emit cursorChanged();
+    signalCursor();
     emit textReset();
 }
 

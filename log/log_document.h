@@ -100,6 +100,10 @@ public:
     // Readings that never reached the log: a gap in the store's readings().
     void markReadingsMissing() { store_.markReadingsMissing(); }
     LogStore& storeForTesting() { return store_; }
+    // True where the last edit only removed text from the cursor on with the cursor before
+    // its anchor: QTextCursor then calls the cursor unmoved, and a text edit tells of no
+    // move of it (a page move keeps the caret's height in the view from before).
+    bool cursorKeptByLastEdit() const { return cursorKept_; }
 
 signals:
     // A user's edit or an undo is about to change the text from `position` on.
@@ -113,6 +117,7 @@ signals:
     void cursorChanged();
 
 private:
+    void signalCursor();
     // The undo history, kept as QTextDocument keeps it, so that the same edits merge into
     // the same steps: a command per insertion or removal, where consecutive typing and
     // consecutive deletions merge only where QTextDocument's would (adjacent in the text
@@ -164,6 +169,9 @@ private:
     std::int64_t bufferEnd_ = 0;
     int editBlock_ = 0;
     std::int64_t editBlockCursor_ = -1;
+    bool changedSinceSignal_ = false;
+    bool keepingCursor_ = false; // the change under way keeps the cursor
+    bool cursorKept_ = false;
 };
 
 } // namespace velt

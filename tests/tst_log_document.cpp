@@ -23,6 +23,8 @@ private slots:
     void graphemesStayWhole_data();
     void graphemesStayWhole();
     void everyChangeIsReportedOnce();
+    void removalsKeepTheCursorAsQTextCursorDoes_data();
+    void removalsKeepTheCursorAsQTextCursorDoes();
 };
 
 void TestLogDocument::graphemesStayWhole_data() {
@@ -100,6 +102,42 @@ void TestLogDocument::everyChangeIsReportedOnce() {
     // The readings stayed through all of it, and the caret never followed them.
     QCOMPARE(document.toPlainText(), QStringLiteral("ab\nTeplota = 24\nTeplota = 25"));
     QCOMPARE(document.cursor(), (velt::LogPosition{0, 2}));
+}
+
+void TestLogDocument::removalsKeepTheCursorAsQTextCursorDoes_data() {
+    QTest::addColumn<int>("anchor");
+    QTest::addColumn<int>("caret");
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<bool>("kept");
+    // In "abc def": QTextCursor calls the cursor unmoved where it removes from the cursor on
+    // with the cursor before the anchor, however it got there.
+    QTest::newRow("delete") << 4 << 4 << "delete" << true;
+    QTest::newRow("backspace") << 4 << 4 << "backspace" << false;
+    QTest::newRow("delete, caret before the anchor") << 6 << 2 << "delete" << true;
+    QTest::newRow("delete, caret after the anchor") << 2 << 6 << "delete" << false;
+    QTest::newRow("delete the word after") << 4 << 4 << "delete word" << false;
+    QTest::newRow("delete the word before") << 4 << 4 << "backspace word" << true;
+    QTest::newRow("typing over a selection") << 6 << 2 << "type" << false;
+}
+
+void TestLogDocument::removalsKeepTheCursorAsQTextCursorDoes() {
+    QFETCH(int, anchor);
+    QFETCH(int, caret);
+    QFETCH(QString, action);
+    velt::LogDocument document;
+    document.setPlainText(u"abc def");
+    document.select(at(document, anchor), at(document, caret));
+    if (action == u"delete")
+        document.deleteNextCharacter();
+    else if (action == u"backspace")
+        document.deletePreviousCharacter();
+    else if (action == u"delete word")
+        document.deleteNextWord();
+    else if (action == u"backspace word")
+        document.deletePreviousWord();
+    else if (action == u"type")
+        document.insertText(u"x");
+    QTEST(document.cursorKeptByLastEdit(), "kept");
 }
 
 QTEST_GUILESS_MAIN(TestLogDocument)

@@ -664,6 +664,19 @@ void TestLogRandom::casesMatchTheStockControl_data() {
                "\u200f€👍 ěéš lthq aa\u0301 \u200d\u200d\u200d Á ل Ěďňáéí   ٣با١ ال٢ ٢ ") +
                QString(30, u'\n')
         << QStringList{"key:End", "key:Ctrl+End", "key:Ctrl+Home", "key:End"} << false << false;
+    // QPlainTextEdit's layout tells of a new size only where the number of lines changed:
+    // the first line's two rows went, and the bar keeps counting them.
+    QTest::newRow("scroll: a wrapped line replaced by Return keeps the bar's range")
+        << longLine.left(30) + u'\n' + readings.join(u'\n')
+        << QStringList{"key:Shift+Down", "key:Shift+Down", "key:Return", "key:Ctrl+End"} << false
+        << false;
+    // A removal with the caret before its anchor tells of no caret move: the next page
+    // goes by the caret's height in the view from before Shift+PgUp.
+    QTest::newRow("PgDown after a removal that keeps the caret")
+        << longLine.left(1500)
+        << QStringList{"key:Down", "key:Down",       "key:Down",      "key:Down",
+                       "key:Down", "key:Shift+PgUp", "key:Backspace", "key:PgDown"}
+        << false << false;
     QTest::newRow("drag of the selection")
         << QStringLiteral("alpha beta gamma")
         << QStringList{"double-click:40,10", "drag:40,10:90,10"} << false << true;
@@ -777,9 +790,13 @@ void TestLogRandom::randomSequencesMatchTheStockControl() {
         const QString text = generator.text();
         QStringList steps;
         // VELT_LOG_STEPS="key:End|click:3,40" shows each of those steps played on this
-        // seed's text, to follow a difference step by step.
+        // seed's text, or on VELT_LOG_TEXT (as a report shows it, \n for a line break),
+        // to follow a difference step by step.
         if (qEnvironmentVariableIsSet("VELT_LOG_STEPS")) {
-            trace(text, qEnvironmentVariable("VELT_LOG_STEPS").split(u'|'));
+            trace(qEnvironmentVariableIsSet("VELT_LOG_TEXT")
+                      ? unescaped(qEnvironmentVariable("VELT_LOG_TEXT"))
+                      : text,
+                  qEnvironmentVariable("VELT_LOG_STEPS").split(u'|'));
             return;
         }
         std::optional<Failure> failure;

@@ -152,7 +152,8 @@ TLogMemo::TLogMemo(QWidget* parent)
         topFraction_ = 0;
         wordOnDoubleClick_ = {};
         lineOnTripleClick_ = {};
-        wideLines_.clear();
+        edit_.reset();
+        widths_.clear();
         if (store().lineCount() == 1)
             widest_ = 0;
         adjustHorizontalBar();
@@ -192,6 +193,7 @@ void TLogMemo::documentChanged(std::int64_t position, const QString& removed, st
         // New last lines: rows are learnt when they are laid out; the view follows them
         // once per turn of the event loop, however many come in it.
         rows_.replaceLines(firstLine + 1, 0, lastLine - firstLine);
+        widths_.erase(widths_.lower_bound(firstLine), widths_.end());
         firstUnpainted_ =
             firstUnpainted_ < 0 ? firstLine + 1 : std::min(firstUnpainted_, firstLine + 1);
         if (!followScheduled_) {
@@ -202,53 +204,37 @@ void TLogMemo::documentChanged(std::int64_t position, const QString& removed, st
         }
         return;
     }
-    const int firstRows = rows_.rowsOf(firstLine);
-    rows_.replaceLines(firstLine, removedLines + 1, lastLine - firstLine + 1);
-    followWidths(position, removed.size(), added, firstLine, lastLine - firstLine - removedLines);
+    const std::int64_t addedLines = lastLine - firstLine;
+    // Which line's row count the edited line keeps, as QTextDocument keeps a block's: a
+    // removal from a line's start across line breaks leaves the last of those lines,
+    // any other the first; the lines an insertion makes are new.
+    const bool fromLineStart = store().positionAt(position).column == 0;
+    const int keptRows =
+        rows_.rowsOf(removedLines > 0 && fromLineStart ? firstLine + removedLines : firstLine);
+    rows_.replaceLines(firstLine, removedLines + 1, addedLines + 1);
+    followLineWidths(firstLine, removedLines, addedLines);
     wordOnDoubleClick_.follow(position, removed.size(), added);
     lineOnTripleClick_.follow(position, removed.size(), added);
-    // The scroll bar follows once the whole edit is done (at cursorChanged), as
-    // QPlainTextEdit's follows its document once per edit block: a paste over a selection
-    // must not scroll by the range the removal alone leaves.
-    editPending_ = true;
-    if (removedLines == 0 && lastLine == firstLine) {
-        // An edit within a line: laid out again at once, as QPlainTextEdit lays out such
-        // a line, so that the scroll bar's range counts its rows before anything scrolls.
-        const bool wasAdjusting = std::exchange(adjusting_, true);
-        layoutOf(firstLine);
-        adjusting_ = wasAdjusting;
-    } else {
-        // Lines added or removed: QPlainTextEdit counts the first line's rows as before
-        // and each new line as one row until it lays them out where they are shown, and
-        // the view's top row is found by those counts; so does the log.
-        rows_.setRows(firstLine, firstRows);
-    }
+    rows_.setRows(firstLine, keptRows);
+    // QPlainTextEdit's layout follows an edit once it is whole (finishEdit).
+    if (!edit_)
+        edit_ = Edit{position, 0, 0, store().lineCount() - addedLines + removedLines};
+    edit_->follow(position, -removed.size());
+    edit_->follow(position, added);
     viewport()->update();
 }
 
-// As QPlainTextEdit's layout follows an edit of several lines: their widths are learnt again
-// when they are laid out, those below move with their lines.
-void TLogMemo::followWidths(std::int64_t position, std::int64_t removed, std::int64_t added,
-                            std::int64_t firstLine, std::int64_t linesAdded) {
-    if (linesAdded == 0 && removed + added <= 1)
-        return;
-    const std::int64_t changeEnd =
-        store()
-            .positionAt(std::clamp<std::int64_t>(position + removed + added - 1, 0,
-                                                 store().characterCount()))
-            .line;
-    if (widestLine_ > changeEnd - linesAdded)
-        widestLine_ += linesAdded;
+// The laid-out lines' widths move with their lines; those the change replaced are gone.
+void TLogMemo::followLineWidths(std::int64_t firstLine, std::int64_t removedLines,
+                                std::int64_t addedLines) {
     std::map<std::int64_t, qreal> moved;
-    for (const auto& [line, width] : wideLines_) {
+    for (const auto& [line, width] : widths_) {
         if (line < firstLine)
             moved.emplace(line, width);
-        else if (line > changeEnd - linesAdded)
-            moved.emplace(line + linesAdded, width);
+        else if (line > firstLine + removedLines)
+            moved.emplace(line + addedLines - removedLines, width);
     }
-    wideLines_ = std::move(moved);
-    if (linesAdded != 0 && store().lineCount() == 1)
-        widest_ = 0;
+    widths_ = std::move(moved);
 }
 
 void TLogMemo::followNewest() {
@@ -272,17 +258,79 @@ void TLogMemo::followNewest() {
     }
 }
 
+// Where QTextDocument would say its edit reaches: `from` on, `removed` characters there
+// before and `added` after, its changes one after another merged as it merges them.
+void TLogMemo::Edit::follow(std::int64_t at, std::int64_t addedOrRemoved) {
+    const std::int64_t more = std::max<std::int64_t>(0, addedOrRemoved);
+    std::int64_t fewer = std::max<std::int64_t>(0, -addedOrRemoved);
+    std::int64_t between = 0;
+    if (at + fewer < from)
+        between = from - at - fewer;
+    else if (at > from + added)
+        between = at - (from + added);
+    const std::int64_t inside =
+        std::max<std::int64_t>(0, std::min(at + fewer, from + added) - std::max(at, from));
+    fewer -= inside;
+    from = std::min(from, at);
+    removed += fewer + between;
+    added += more - inside + between;
+}
+
+// As QPlainTextEdit's layout follows a whole edit: it tells its view of a new size where
+// the number of lines changed; an edit whose removed and added characters, counted on from
+// its start, end in the line it starts in (past the text's end they end in none) is laid
+// out at once, and tells it where that changes the line's rows or the widest line.
+// Otherwise the bars keep their range and page until a layout finds a line's rows changed.
+void TLogMemo::finishEdit() {
+    if (!edit_)
+        return;
+    const Edit edit = *std::exchange(edit_, std::nullopt);
+    const std::int64_t firstLine = store().positionAt(edit.from).line;
+    const std::int64_t reach = std::max<std::int64_t>(0, edit.from + edit.removed + edit.added - 1);
+    const std::int64_t lastLine =
+        reach <= store().characterCount() ? store().positionAt(reach).line : -1;
+    const std::int64_t linesAdded = store().lineCount() - edit.linesBefore;
+    if (linesAdded == 0 && lastLine == firstLine) {
+        const qreal widest = widest_;
+        const bool wasAdjusting = std::exchange(adjusting_, true);
+        layoutOf(firstLine);
+        adjusting_ = wasAdjusting;
+        if (std::exchange(rowsChanged_, false) || widest_ != widest)
+            adjustScrollBars();
+        return;
+    }
+    // Its lines are laid out again where they are shown: to the text's end where the edit
+    // reaches past it.
+    auto it = widths_.lower_bound(firstLine);
+    widths_.erase(it, lastLine < 0 ? widths_.end() : widths_.upper_bound(lastLine));
+    if (linesAdded == 0)
+        return;
+    // The widest line is known by its number, which moves only where lines were added or
+    // removed, and by the edit's count of them.
+    if (widestLine_ > lastLine - linesAdded)
+        widestLine_ += linesAdded;
+    if (store().lineCount() == 1)
+        widest_ = 0;
+    adjustScrollBars();
+}
+
 void TLogMemo::cursorMoved() {
+    const bool edited = edit_.has_value();
+    finishEdit();
+    // QPlainTextEdit forgets the caret's height for page moves when its text control tells
+    // of a move: after an edit, unless QTextCursor called the cursor unmoved; otherwise
+    // where its position changed.
+    const std::int64_t offset = store().offsetOf(document_->cursor());
+    if (edited ? !document_->cursorKeptByLastEdit() : offset != cursorOffset_)
+        pageCaretY_.reset();
+    cursorOffset_ = offset;
     if (!keepX_)
         rememberCaretX();
-    if (std::exchange(editPending_, false))
-        adjustScrollBars();
     const velt::LogPosition start = document_->selectionStart(), end = document_->selectionEnd();
     const bool selectionChanged = start != lastSelectionStart_ || end != lastSelectionEnd_;
     lastSelectionStart_ = start;
     lastSelectionEnd_ = end;
     velt::notifyLogCursorChanged(this, selectionChanged);
-    pageCaretY_.reset();
     if (!preedit_.isEmpty())
         forgetLayouts();
     restartBlinking();
@@ -333,33 +381,40 @@ QTextLayout* TLogMemo::layoutOf(std::int64_t line) const {
     }
     layout->endLayout();
     QTextLayout* made = layouts_.emplace(line, std::move(layout)).first->second.get();
-    learnWidth(line, widest);
-    learnRows(line, made->lineCount());
+    // A line's rows or the widest line changed: the bars follow, as QPlainTextEdit's do when
+    // its layout tells of a new size, once both are learnt; within an adjustment, that
+    // adjustment sets them and counts again where rows changed.
+    const bool rowsChanged = learnRows(line, made->lineCount());
+    const bool widestChanged = learnWidth(line, widest);
+    if (adjusting_)
+        rowsChanged_ = rowsChanged_ || rowsChanged;
+    else if (rowsChanged || widestChanged)
+        const_cast<TLogMemo*>(this)->adjustScrollBars();
     return made;
 }
 
-void TLogMemo::learnWidth(std::int64_t line, qreal width) const {
-    if (width > viewport()->width())
-        wideLines_[line] = width;
-    else
-        wideLines_.erase(line);
+bool TLogMemo::learnWidth(std::int64_t line, qreal width) const {
+    widths_[line] = width;
+    if (widths_.size() > kWidthsKept)
+        widths_.erase(std::min_element(widths_.begin(), widths_.end(),
+                                       [](auto& a, auto& b) { return a.second < b.second; }));
     if (width > widest_) {
         widest_ = width;
         widestLine_ = line;
     } else if (line == widestLine_ && width < widest_) {
-        // The widest line narrowed: the widest of the others is looked for, as
-        // QPlainTextEdit looks among the lines it has laid out.
-        widest_ = width;
-        for (const auto& [other, otherWidth] : wideLines_) {
+        // The widest line narrowed: the widest laid-out line is looked for, first
+        // in the text where several are as wide, as QPlainTextEdit looks.
+        widest_ = 0;
+        for (const auto& [other, otherWidth] : widths_) {
             if (otherWidth > widest_) {
                 widest_ = otherWidth;
                 widestLine_ = other;
             }
         }
     } else {
-        return;
+        return false;
     }
-    adjustHorizontalBar();
+    return true;
 }
 
 void TLogMemo::adjustHorizontalBar() const {
@@ -384,17 +439,11 @@ int TLogMemo::horizontalOffset() const {
     return isRightToLeft() ? bar->maximum() - bar->value() : bar->value();
 }
 
-void TLogMemo::learnRows(std::int64_t line, int rows) const {
+bool TLogMemo::learnRows(std::int64_t line, int rows) const {
     if (rows_.rowsOf(line) == rows)
-        return;
+        return false;
     rows_.setRows(line, rows);
-    // The row count changed: the scroll bar's range follows, as QPlainTextEdit's does
-    // when its layout finds a line taller than it counted.
-    auto* self = const_cast<TLogMemo*>(this);
-    if (self->adjusting_)
-        rowsChanged_ = true;
-    else
-        self->adjustScrollBars();
+    return true;
 }
 
 void TLogMemo::trimLayouts() {
@@ -630,7 +679,7 @@ void TLogMemo::resizeEvent(QResizeEvent* event) {
         forgetLayouts();
         rows_.clear();
         widest_ = event->size().width();
-        wideLines_.clear();
+        widths_.clear();
         // QPlainTextEdit lays out the line shown first at once where the view starts
         // below its first row (it needs that row's place), so that line's rows count
         // when the top is found again by row number.

@@ -110,8 +110,8 @@ private:
 
     QTextLayout* layoutOf(std::int64_t line) const;
     void rememberCaretX();
-    void learnRows(std::int64_t line, int rows) const;
-    void learnWidth(std::int64_t line, qreal width) const;
+    bool learnRows(std::int64_t line, int rows) const;
+    bool learnWidth(std::int64_t line, qreal width) const;
     void adjustHorizontalBar() const;
     int horizontalOffset() const;
     qreal textLeft() const;
@@ -134,9 +134,10 @@ private:
     bool handleMove(QKeyEvent* event);
     void documentChanged(std::int64_t position, const QString& removed, std::int64_t added);
     void cursorMoved();
+    void finishEdit();
     void followNewest();
-    void followWidths(std::int64_t position, std::int64_t removed, std::int64_t added,
-                      std::int64_t firstLine, std::int64_t linesAdded);
+    void followLineWidths(std::int64_t firstLine, std::int64_t removedLines,
+                          std::int64_t addedLines);
     void forgetLayouts(std::int64_t fromLine = 0);
     void restartBlinking();
     void setClipboardSelection();
@@ -152,14 +153,26 @@ private:
     mutable velt::LogRows rows_;
     mutable bool rowsChanged_ = false;
     // As QPlainTextEdit's layout finds it: the widest line laid out since the width last
-    // changed, and every laid-out line wider than the view (the horizontal scroll bar's
-    // range). A line can come out a pixel or two wider than its wrap width.
+    // changed (a line can come out a pixel or two wider than its wrap width), and the
+    // widths of the lines laid out, among which the next widest is looked for where the
+    // widest narrows. QPlainTextEdit keeps every line's; the widest kWidthsKept give the
+    // same answer while any of them stays laid out, and millions of readings' lines
+    // need not be kept.
+    static constexpr std::size_t kWidthsKept = 64;
     mutable qreal widest_ = 0;
     mutable std::int64_t widestLine_ = 0;
-    mutable std::map<std::int64_t, qreal> wideLines_;
+    mutable std::map<std::int64_t, qreal> widths_;
     mutable bool trimScheduled_ = false;
     bool adjusting_ = false;
-    bool editPending_ = false; // the document changed; the scroll bar follows at the edit's end
+    // The edit under way, as QTextDocument tells its layout of it when it is whole.
+    struct Edit {
+        std::int64_t from = 0;
+        std::int64_t removed = 0;
+        std::int64_t added = 0;
+        std::int64_t linesBefore = 0;
+        void follow(std::int64_t at, std::int64_t addedOrRemoved);
+    };
+    std::optional<Edit> edit_;
     std::int64_t topLine_ = 0;
     int topRow_ = 0;
     qreal topFraction_ = 0;
@@ -170,6 +183,7 @@ private:
     qreal preferredX_ = -1;            // kept across vertical moves, as QTextCursor keeps its x
     bool keepX_ = false;
     std::optional<qreal> pageCaretY_;
+    std::int64_t cursorOffset_ = 0;
     QString preedit_;
     int preeditCursor_ = 0;
     bool cursorShown_ = false;
