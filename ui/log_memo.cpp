@@ -153,10 +153,20 @@ TLogMemo::TLogMemo(QWidget* parent)
         wordOnDoubleClick_ = {};
         lineOnTripleClick_ = {};
         edit_.reset();
+        // QPlainTextEdit's setPlainText selects the new text before its layout hears of
+        // the new lines: that lays out the last line and the view's worth above it against
+        // the empty text's widest line, and the widest line's number then moves on by the
+        // new lines as for any edit (past the text's end where it was not the first).
+        forgetLayouts();
         widths_.clear();
-        if (store().lineCount() == 1)
-            widest_ = 0;
-        adjustHorizontalBar();
+        widest_ = 2 * kMargin;
+        widestLine_ = 0;
+        adjustScrollBars();
+        if (widestLine_ > 0)
+            widestLine_ += store().lineCount() - 1;
+        forgetLayouts();
+        widths_.clear();
+        adjustScrollBars();
     });
     adjustScrollBars();
 }
@@ -515,45 +525,40 @@ void TLogMemo::adjustScrollBars() {
         return;
     adjusting_ = true;
     QScrollBar* bar = verticalScrollBar();
-    for (int pass = 0; pass < 3; ++pass) {
-        rowsChanged_ = false;
-        std::int64_t maximum = 0;
-        int page = 0;
-        if (isVisible()) {
-            // The highest top row that still shows the last line whole.
-            const qreal visible = viewport()->height() - kMargin - 1;
-            qreal y = 0;
-            std::int64_t fromBottom = 0;
-            for (std::int64_t line = store().lineCount() - 1; line >= 0; --line) {
-                y += boxHeight(line);
-                const QTextLayout* layout = layoutOf(line);
-                const int rows = layout->lineCount();
-                if (y > visible) {
-                    int row = 0;
-                    while (row < rows && layout->lineAt(row).naturalTextRect().top() < y - visible)
-                        ++row;
-                    fromBottom += rows - row;
-                    break;
-                }
-                fromBottom += rows;
+    std::int64_t maximum = 0;
+    int page = 0;
+    if (isVisible()) {
+        // The highest top row that still shows the last line whole.
+        const qreal visible = viewport()->height() - kMargin - 1;
+        qreal y = 0;
+        std::int64_t fromBottom = 0;
+        for (std::int64_t line = store().lineCount() - 1; line >= 0; --line) {
+            y += boxHeight(line);
+            const QTextLayout* layout = layoutOf(line);
+            const int rows = layout->lineCount();
+            if (y > visible) {
+                int row = 0;
+                while (row < rows && layout->lineAt(row).naturalTextRect().top() < y - visible)
+                    ++row;
+                fromBottom += rows - row;
+                break;
             }
-            maximum = std::max<std::int64_t>(0, rows_.rowCount(store().lineCount()) - fromBottom);
-            page = static_cast<int>(fromBottom);
-        } else {
-            maximum = std::max<std::int64_t>(0, rows_.rowCount(store().lineCount()) - 1);
-            const int spacing = fontMetrics().lineSpacing();
-            page = spacing > 0 ? viewport()->height() / spacing : 0;
+            fromBottom += rows;
         }
-        bar->setRange(0, static_cast<int>(std::min<std::int64_t>(maximum, INT_MAX)));
-        bar->setPageStep(page);
-        const std::int64_t top =
-            topLine_ < store().lineCount() ? rows_.firstRowOf(topLine_) + topRow_ : maximum;
-        {
-            const QSignalBlocker blocker(bar);
-            bar->setValue(static_cast<int>(std::min<std::int64_t>(top, INT_MAX)));
-        }
-        if (!rowsChanged_)
-            break;
+        maximum = std::max<std::int64_t>(0, rows_.rowCount(store().lineCount()) - fromBottom);
+        page = static_cast<int>(fromBottom);
+    } else {
+        maximum = std::max<std::int64_t>(0, rows_.rowCount(store().lineCount()) - 1);
+        const int spacing = fontMetrics().lineSpacing();
+        page = spacing > 0 ? viewport()->height() / spacing : 0;
+    }
+    bar->setRange(0, static_cast<int>(std::min<std::int64_t>(maximum, INT_MAX)));
+    bar->setPageStep(page);
+    const std::int64_t top =
+        topLine_ < store().lineCount() ? rows_.firstRowOf(topLine_) + topRow_ : maximum;
+    {
+        const QSignalBlocker blocker(bar);
+        bar->setValue(static_cast<int>(std::min<std::int64_t>(top, INT_MAX)));
     }
     adjusting_ = false;
     adjustHorizontalBar();
@@ -1183,8 +1188,11 @@ QVariant TLogMemo::inputMethodQuery(Qt::InputMethodQuery query) const {
 
 // ---- mouse, as QWidgetTextControl handles it
 
+// The mouse places the caret as QTextCursor::setPosition does, which takes the caret's x
+// even where the caret stays.
 void TLogMemo::setCursorPosition(velt::LogPosition position, bool keepAnchor) {
     document_->setCursor(position, keepAnchor);
+    rememberCaretX();
     if (!keepAnchor) {
         wordOnDoubleClick_ = {};
         lineOnTripleClick_ = {};
@@ -1329,6 +1337,7 @@ void TLogMemo::mouseReleaseEvent(QMouseEvent* event) {
     if (mightStartDrag_ && event->button() == Qt::LeftButton) {
         mousePressed_ = false;
         document_->setCursor(hitTest(event->position()));
+        rememberCaretX();
     }
     if (mousePressed_) {
         mousePressed_ = false;
@@ -1358,6 +1367,7 @@ void TLogMemo::mouseDoubleClickEvent(QMouseEvent* event) {
         const auto [from, to] = document_->wordAt(p);
         document_->select(from, to);
     }
+    rememberCaretX();
     wordOnDoubleClick_ = spanOf(document_->anchor(), document_->cursor());
     tripleClickPoint_ = contentsPoint(event->position());
     tripleClickTimer_.start(QApplication::doubleClickInterval(), this);
