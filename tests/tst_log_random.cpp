@@ -682,19 +682,24 @@ void TestLogRandom::casesMatchTheStockControl_data() {
     // end: the line replaced here no longer counts as the widest, and its going tells of no
     // new size (the page stays).
     QTest::newRow("scroll: the widest line of the first text replaced by Return")
-        << QStringLiteral("Č\nع٣ل     -XnnwB č 🎉👧‍🇨 CB,uec\n \n👍 🏽👩👨🇿 é ́ãẽ̈ BAv92-2 ב\n \nÁňÉú "
+        << QStringLiteral("Č\nع٣ل     -XnnwB č 🎉👧‍🇨 CB,uec\n \n👍 🏽👩👨🇿 é ́ãẽ̈ BAv92-2 ב\n "
+                          "\nÁňÉú "
                           "ÉŠ Ř ̈́õ  čďŽ ا óë́ o 4 ג رلعل šůíůÉÚé\n👧")
         << QStringList{"triple-click:70,115", "key:Return"} << false << false;
     // The paste makes the bar appear; QPlainTextEdit counts the range once a resize has laid
     // out the lines again, and rows it learns while it scrolls to the top row count later.
     QTest::newRow("scroll: a paste that makes the bar appear")
-        << QStringLiteral(
-               "🎉👍€  ö א Bed38=q ů 😀‍ v+ fbm+js ́̈ oo ر ̈́̃ o 🏽 א ̃́́̃̈ä ‍👍👧🎉‍🇿 עעלם Zluef Ůó öä̈ לג "
-               "ב לב לעע ‍🇨🎉🎉🇨‍ םם eõ\n٢با عب٣ عل ٢ب١ ́ ع  بلا\ngbqk Z0q a  Š € 👨 z\nוו ו   של "
-               "4Y,4 ã́̃̃ 😀‍🇨🏽👨 לאלא בש ש 👩‍🇿‍‍👧 aCv  8pt ש xgqe8u ̈eä̃́̃   رابباا٣ ée ועו  ́̈ee "
-               "בגא ם ́ حرمبم é 🇿 řňřé Aa ל ňú ýýŠň\n🏽\nťóď ÁěúťŘ čŘůÝřř ̈́̃ بلبماح٣   ם ١ل ١اح٢لب "
-               "١٢ررا")
-        << QStringList{"key:PgDown", "paste:éa\\nא ل٢مم٣ا٢  ا 66Ca 5Cg برال וג  🇨👍😀 ‍👨😀‍🏽 "
+        << QStringLiteral("🎉👍€  ö א Bed38=q ů 😀‍ v+ fbm+js ́̈ oo ر ̈́̃ o 🏽 א ̃́́̃̈ä ‍👍👧🎉‍🇿 עעלם "
+                          "Zluef Ůó öä̈ לג "
+                          "ב לב לעע ‍🇨🎉🎉🇨‍ םם eõ\n٢با عب٣ عل ٢ب١ ́ ع  بلا\ngbqk Z0q a  Š € 👨 "
+                          "z\nוו ו   של "
+                          "4Y,4 ã́̃̃ 😀‍🇨🏽👨 לאלא בש ש 👩‍🇿‍‍👧 aCv  8pt ש xgqe8u ̈eä̃́̃   رابباا٣ "
+                          "ée ועו  ́̈ee "
+                          "בגא ם ́ حرمبم é 🇿 řňřé Aa ל ňú ýýŠň\n🏽\nťóď ÁěúťŘ čŘůÝřř ̈́̃ بلبماح٣   ם "
+                          "١ل ١اح٢لب "
+                          "١٢ررا")
+        << QStringList{"key:PgDown", "paste:éa\\nא ل٢مم٣ا٢  ا 66Ca 5Cg برال וג  🇨👍😀 "
+                                     "‍👨😀‍🏽 "
                                      "בא ́̃aõae  x\\nلحح\\nýóÚ לש  גו  a ́o\\náa ́ 👍👍 🎉🇿 ó  ̃e ̈ "
                                      "בבם\\n‍😀👩€‍"}
         << false << false;
@@ -702,6 +707,13 @@ void TestLogRandom::casesMatchTheStockControl_data() {
     QTest::newRow("PgDown after a shift-click where the caret stays, right to left")
         << QStringLiteral("ل\n ") << QStringList{"shift-click:105,6", "key:PgDown"} << false
         << false;
+    // Del within a line that neither changes its rows nor the widest line tells of no new
+    // size, whatever an earlier layout learnt while the bars were counted.
+    QTest::newRow("scroll: Del within a line after a paste keeps the bar's range")
+        << QStringLiteral(
+               "́ čČ אלבל o5wi!Z ש  17pig9x aw2wn\nם\nببا رم עוםלשםא ١ ارب١ب\ní\nč\nĚ\nŘ\n̈\n "
+               "\no\no\n١١ اا a ́ ́̈e ŮÝíŮýíó  😀\ně\nשג ̃̈́̈ó ď ם בםשעש oẽoea\nŮ\n ")
+        << QStringList{"drag:71,204:14,225", "paste: ح١\\ne", "key:Del"} << false << false;
     QTest::newRow("drag of the selection")
         << QStringLiteral("alpha beta gamma")
         << QStringList{"double-click:40,10", "drag:40,10:90,10"} << false << true;

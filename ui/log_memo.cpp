@@ -303,6 +303,7 @@ void TLogMemo::finishEdit() {
     if (linesAdded == 0 && lastLine == firstLine) {
         const qreal widest = widest_;
         const bool wasAdjusting = std::exchange(adjusting_, true);
+        rowsChanged_ = false;
         layoutOf(firstLine);
         adjusting_ = wasAdjusting;
         if (std::exchange(rowsChanged_, false) || widest_ != widest)
