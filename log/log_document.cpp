@@ -662,6 +662,7 @@ void LogDocument::setPlainText(QStringView text) {
         pieces_.push_back({0, text.size(), 0});
     bufferEnd_ = text.size();
     setCursorSilently({0, 0}, {0, 0});
+    cursorKept_ = false; // a new text and a caret at its start
     emit contentsChange(0, removed, text.size());
     signalCursor();
     emit textReset();
