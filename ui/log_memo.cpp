@@ -393,8 +393,9 @@ QTextLayout* TLogMemo::layoutOf(std::int64_t line) const {
     layout->endLayout();
     QTextLayout* made = layouts_.emplace(line, std::move(layout)).first->second.get();
     // A line's rows or the widest line changed: the bars follow, as QPlainTextEdit's do when
-    // its layout tells of a new size, once both are learnt; within an adjustment, that
-    // adjustment sets them and counts again where rows changed.
+    // its layout tells of a new size, once both are learnt. Within an adjustment nothing is
+    // told (rows it learns count at the next layout that tells), as there; an edit's own
+    // layout (finishEdit) reads the note.
     const bool rowsChanged = learnRows(line, made->lineCount());
     const bool widestChanged = learnWidth(line, widest);
     if (adjusting_)

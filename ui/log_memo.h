@@ -151,7 +151,7 @@ private:
     velt::LogDocument* document_;
     mutable std::map<std::int64_t, std::unique_ptr<QTextLayout>> layouts_;
     mutable velt::LogRows rows_;
-    mutable bool rowsChanged_ = false;
+    mutable bool rowsChanged_ = false; // a layout within an adjustment learnt new rows
     // As QPlainTextEdit's layout finds it: the widest line laid out since the width last
     // changed (a line can come out a pixel or two wider than its wrap width), and the
     // widths of the lines laid out, among which the next widest is looked for where the
