@@ -682,20 +682,25 @@ void TestLogRandom::casesMatchTheStockControl_data() {
     // end: the line replaced here no longer counts as the widest, and its going tells of no
     // new size (the page stays).
     QTest::newRow("scroll: the widest line of the first text replaced by Return")
-        << QStringLiteral("Č\nع٣ل     -XnnwB č 🎉👧‍🇨 CB,uec\n \n👍 🏽👩👨🇿 é ́ãẽ̈ BAv92-2 ב\n "
+        << QStringLiteral("Č\nع٣ل     -XnnwB č 🎉👧‍🇨 CB,uec\n \n👍 🏽👩👨🇿 é ́ãẽ̈ BAv92-2 "
+                          "ב\n "
                           "\nÁňÉú "
                           "ÉŠ Ř ̈́õ  čďŽ ا óë́ o 4 ג رلعل šůíůÉÚé\n👧")
         << QStringList{"triple-click:70,115", "key:Return"} << false << false;
     // The paste makes the bar appear; QPlainTextEdit counts the range once a resize has laid
     // out the lines again, and rows it learns while it scrolls to the top row count later.
     QTest::newRow("scroll: a paste that makes the bar appear")
-        << QStringLiteral("🎉👍€  ö א Bed38=q ů 😀‍ v+ fbm+js ́̈ oo ر ̈́̃ o 🏽 א ̃́́̃̈ä ‍👍👧🎉‍🇿 עעלם "
+        << QStringLiteral("🎉👍€  ö א Bed38=q ů 😀‍ v+ fbm+js ́̈ oo ر ̈́̃ o 🏽 א ̃́́̃̈ä ‍👍👧🎉‍🇿 "
+                          "עעלם "
                           "Zluef Ůó öä̈ לג "
-                          "ב לב לעע ‍🇨🎉🎉🇨‍ םם eõ\n٢با عب٣ عل ٢ب١ ́ ع  بلا\ngbqk Z0q a  Š € 👨 "
+                          "ב לב לעע ‍🇨🎉🎉🇨‍ םם eõ\n٢با عب٣ عل ٢ب١ ́ ع  بلا\ngbqk Z0q a  Š € "
+                          "👨 "
                           "z\nוו ו   של "
-                          "4Y,4 ã́̃̃ 😀‍🇨🏽👨 לאלא בש ש 👩‍🇿‍‍👧 aCv  8pt ש xgqe8u ̈eä̃́̃   رابباا٣ "
+                          "4Y,4 ã́̃̃ 😀‍🇨🏽👨 לאלא בש ש 👩‍🇿‍‍👧 aCv  8pt ש xgqe8u ̈eä̃́̃   "
+                          "رابباا٣ "
                           "ée ועו  ́̈ee "
-                          "בגא ם ́ حرمبم é 🇿 řňřé Aa ל ňú ýýŠň\n🏽\nťóď ÁěúťŘ čŘůÝřř ̈́̃ بلبماح٣   ם "
+                          "בגא ם ́ حرمبم é 🇿 řňřé Aa ל ňú ýýŠň\n🏽\nťóď ÁěúťŘ čŘůÝřř ̈́̃ بلبماح٣   "
+                          "ם "
                           "١ل ١اح٢لب "
                           "١٢ررا")
         << QStringList{"key:PgDown", "paste:éa\\nא ل٢مم٣ا٢  ا 66Ca 5Cg برال וג  🇨👍😀 "
@@ -714,6 +719,11 @@ void TestLogRandom::casesMatchTheStockControl_data() {
                "́ čČ אלבל o5wi!Z ש  17pig9x aw2wn\nם\nببا رم עוםלשםא ١ ارب١ب\ní\nč\nĚ\nŘ\n̈\n "
                "\no\no\n١١ اا a ́ ́̈e ŮÝíŮýíó  😀\ně\nשג ̃̈́̈ó ď ם בםשעש oẽoea\nŮ\n ")
         << QStringList{"drag:71,204:14,225", "paste: ح١\\ne", "key:Del"} << false << false;
+    // QWidgetTextControl's selectAll tells of no cursor move: the caret's height in the view
+    // from the page before stays for the next one.
+    QTest::newRow("PgUp after Ctrl+A goes by the height of the page before")
+        << readings.mid(0, 20).join(u'\n') << QStringList{"key:PgUp", "key:Ctrl+A", "key:PgUp"}
+        << false << false;
     QTest::newRow("drag of the selection")
         << QStringLiteral("alpha beta gamma")
         << QStringList{"double-click:40,10", "drag:40,10:90,10"} << false << true;

@@ -332,7 +332,7 @@ void TLogMemo::cursorMoved() {
     // of a move: after an edit, unless QTextCursor called the cursor unmoved; otherwise
     // where its position changed.
     const std::int64_t offset = store().offsetOf(document_->cursor());
-    if (edited ? !document_->cursorKeptByLastEdit() : offset != cursorOffset_)
+    if (edited ? !document_->cursorKeptByLastEdit() : offset != cursorOffset_ && !selectingAll_)
         pageCaretY_.reset();
     cursorOffset_ = offset;
     if (!keepX_)
@@ -1189,6 +1189,12 @@ QVariant TLogMemo::inputMethodQuery(Qt::InputMethodQuery query) const {
 }
 
 // ---- mouse, as QWidgetTextControl handles it
+
+void TLogMemo::selectAll() {
+    selectingAll_ = true;
+    document_->selectAll();
+    selectingAll_ = false;
+}
 
 // The mouse places the caret as QTextCursor::setPosition does, which takes the caret's x
 // even where the caret stays.

@@ -51,7 +51,7 @@ public:
     void paste();
     void undo();
     void redo();
-    void selectAll() { document_->selectAll(); }
+    void selectAll();
     // The right-click menu: undo, redo, cut, copy, paste, delete, select all. The caller
     // owns it.
     QMenu* createStandardContextMenu();
@@ -182,6 +182,7 @@ private:
     std::int64_t firstUnpainted_ = -1; // first appended line not painted yet
     qreal preferredX_ = -1;            // kept across vertical moves, as QTextCursor keeps its x
     bool keepX_ = false;
+    bool selectingAll_ = false; // QWidgetTextControl's selectAll tells of no cursor move
     std::optional<qreal> pageCaretY_;
     std::int64_t cursorOffset_ = 0;
     QString preedit_;
