@@ -272,9 +272,11 @@ void LogDocument::record(Command c) {
                 }
                 if (c.position + c.text.size() == last.position &&
                     run.buffer + run.length == lastRun.buffer) {
-                    // Backspace, again and again.
+                    // Backspace, again and again; QTextDocument keeps the later command's
+                    // way with the cursor.
                     last.text.prepend(c.text);
                     last.position = c.position;
+                    last.keepCursor = c.keepCursor;
                     lastRun = {0, lastRun.length + run.length, run.buffer};
                     return;
                 }
@@ -394,6 +396,7 @@ void LogDocument::insertAt(std::int64_t position, QStringView text, std::vector<
 void LogDocument::removeAt(std::int64_t position, std::int64_t length, bool single) {
     if (length <= 0)
         return;
+    const bool keepCursor = keepingCursor_;
     const std::vector<Run> runs = runsOf(position, length);
     const QString text =
         store_.text(store_.positionAt(position), store_.positionAt(position + length));
@@ -405,6 +408,7 @@ void LogDocument::removeAt(std::int64_t position, std::int64_t length, bool sing
         c.position = position;
         c.text = text;
         c.runs = runs;
+        c.keepCursor = keepCursor;
         record(std::move(c));
     } else {
         // QTextDocument records a removal fragment by fragment, each line break apart.
@@ -424,6 +428,7 @@ void LogDocument::removeAt(std::int64_t position, std::int64_t length, bool sing
                 c.text = text.mid(i, j - i);
                 c.runs = {{0, j - i, run.buffer + (i - run.offset)}};
                 c.separator = c.text == u"\n";
+                c.keepCursor = keepCursor;
                 record(std::move(c));
                 i = j;
             }
@@ -609,7 +614,9 @@ void LogDocument::undoRedo(bool undo) {
             editLength = 0;
             break;
         case Command::Removed:
+            insertionKeepsCursors_ = c.keepCursor;
             changeText(c.position, 0, c.text);
+            insertionKeepsCursors_ = false;
             applyPieces(c.position, 0, c.runs);
             c.kind = Command::Inserted;
             if (editPosition != c.position)

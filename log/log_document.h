@@ -104,6 +104,10 @@ public:
     // its anchor: QTextCursor then calls the cursor unmoved, and a text edit tells of no
     // move of it (a page move keeps the caret's height in the view from before).
     bool cursorKeptByLastEdit() const { return cursorKept_; }
+    // While contentsChange is emitted: true where a cursor that stands where the change
+    // inserts stays before the text (undoing a removal that kept the cursor), as
+    // QTextCursor keeps it; otherwise such a cursor moves after it.
+    bool insertionKeepsCursors() const { return insertionKeepsCursors_; }
 
 signals:
     // A user's edit or an undo is about to change the text from `position` on.
@@ -136,6 +140,9 @@ private:
         QString text;
         std::vector<Run> runs;
         bool separator = false; // a lone line break: never merges
+        // A removal that kept the cursor (QTextCursor's KeepCursor): undoing it inserts
+        // the text with cursors where it starts staying there.
+        bool keepCursor = false;
         bool blockPart = false;
         bool blockEnd = false;
     };
@@ -172,6 +179,7 @@ private:
     bool changedSinceSignal_ = false;
     bool keepingCursor_ = false; // the change under way keeps the cursor
     bool cursorKept_ = false;
+    bool insertionKeepsCursors_ = false;
 };
 
 } // namespace velt

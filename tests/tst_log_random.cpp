@@ -682,7 +682,8 @@ void TestLogRandom::casesMatchTheStockControl_data() {
     // end: the line replaced here no longer counts as the widest, and its going tells of no
     // new size (the page stays).
     QTest::newRow("scroll: the widest line of the first text replaced by Return")
-        << QStringLiteral("Č\nع٣ل     -XnnwB č 🎉👧‍🇨 CB,uec\n \n👍 🏽👩👨🇿 é ́ãẽ̈ BAv92-2 "
+        << QStringLiteral("Č\nع٣ل     -XnnwB č 🎉👧‍🇨 CB,uec\n \n👍 🏽👩👨🇿 é ́ãẽ̈ "
+                          "BAv92-2 "
                           "ב\n "
                           "\nÁňÉú "
                           "ÉŠ Ř ̈́õ  čďŽ ا óë́ o 4 ג رلعل šůíůÉÚé\n👧")
@@ -690,16 +691,20 @@ void TestLogRandom::casesMatchTheStockControl_data() {
     // The paste makes the bar appear; QPlainTextEdit counts the range once a resize has laid
     // out the lines again, and rows it learns while it scrolls to the top row count later.
     QTest::newRow("scroll: a paste that makes the bar appear")
-        << QStringLiteral("🎉👍€  ö א Bed38=q ů 😀‍ v+ fbm+js ́̈ oo ر ̈́̃ o 🏽 א ̃́́̃̈ä ‍👍👧🎉‍🇿 "
+        << QStringLiteral("🎉👍€  ö א Bed38=q ů 😀‍ v+ fbm+js ́̈ oo ر ̈́̃ o 🏽 א ̃́́̃̈ä "
+                          "‍👍👧🎉‍🇿 "
                           "עעלם "
                           "Zluef Ůó öä̈ לג "
-                          "ב לב לעע ‍🇨🎉🎉🇨‍ םם eõ\n٢با عب٣ عل ٢ب١ ́ ع  بلا\ngbqk Z0q a  Š € "
+                          "ב לב לעע ‍🇨🎉🎉🇨‍ םם eõ\n٢با عب٣ عل ٢ب١ ́ ع  بلا\ngbqk Z0q a  Š "
+                          "€ "
                           "👨 "
                           "z\nוו ו   של "
-                          "4Y,4 ã́̃̃ 😀‍🇨🏽👨 לאלא בש ש 👩‍🇿‍‍👧 aCv  8pt ש xgqe8u ̈eä̃́̃   "
+                          "4Y,4 ã́̃̃ 😀‍🇨🏽👨 לאלא בש ש 👩‍🇿‍‍👧 aCv  8pt ש xgqe8u ̈eä̃́̃  "
+                          " "
                           "رابباا٣ "
                           "ée ועו  ́̈ee "
-                          "בגא ם ́ حرمبم é 🇿 řňřé Aa ל ňú ýýŠň\n🏽\nťóď ÁěúťŘ čŘůÝřř ̈́̃ بلبماح٣   "
+                          "בגא ם ́ حرمبم é 🇿 řňřé Aa ל ňú ýýŠň\n🏽\nťóď ÁěúťŘ čŘůÝřř ̈́̃ بلبماح٣  "
+                          " "
                           "ם "
                           "١ل ١اح٢لب "
                           "١٢ررا")
@@ -723,6 +728,13 @@ void TestLogRandom::casesMatchTheStockControl_data() {
     // from the page before stays for the next one.
     QTest::newRow("PgUp after Ctrl+A goes by the height of the page before")
         << readings.mid(0, 20).join(u'\n') << QStringList{"key:PgUp", "key:Ctrl+A", "key:PgUp"}
+        << false << false;
+    // Undoing a removal that kept the caret inserts the text with the cursors where it
+    // starts staying there: the triple-clicked line's selection starts at 0 again.
+    QTest::newRow("shift-click after undoing a cut above a triple-clicked line")
+        << QStringLiteral("\nT")
+        << QStringList{"triple-click:96,250", "key:Ctrl+Shift+Home", "key:Shift+Del", "key:Ctrl+Z",
+                       "shift-click:98,0"}
         << false << false;
     QTest::newRow("drag of the selection")
         << QStringLiteral("alpha beta gamma")

@@ -223,8 +223,9 @@ void TLogMemo::documentChanged(std::int64_t position, const QString& removed, st
         rows_.rowsOf(removedLines > 0 && fromLineStart ? firstLine + removedLines : firstLine);
     rows_.replaceLines(firstLine, removedLines + 1, addedLines + 1);
     followLineWidths(firstLine, removedLines, addedLines);
-    wordOnDoubleClick_.follow(position, removed.size(), added);
-    lineOnTripleClick_.follow(position, removed.size(), added);
+    const bool keep = document_->insertionKeepsCursors();
+    wordOnDoubleClick_.follow(position, removed.size(), added, keep);
+    lineOnTripleClick_.follow(position, removed.size(), added, keep);
     rows_.setRows(firstLine, keptRows);
     // QPlainTextEdit's layout follows an edit once it is whole (finishEdit).
     if (!edit_)
@@ -1249,11 +1250,14 @@ void TLogMemo::mousePressEvent(QMouseEvent* event) {
     ensureCursorVisible();
 }
 
-void TLogMemo::Span::follow(std::int64_t position, std::int64_t removed, std::int64_t added) {
+// As QTextCursor follows an edit: an end where text is inserted moves after it, unless the
+// insertion keeps cursors there (`keep`).
+void TLogMemo::Span::follow(std::int64_t position, std::int64_t removed, std::int64_t added,
+                            bool keep) {
     for (std::int64_t* p : {&anchor, &cursor}) {
         if (*p > position)
             *p = std::max(position, *p - removed);
-        if (*p >= position && added > 0)
+        if (added > 0 && (*p > position || (*p == position && !keep)))
             *p += added;
     }
 }

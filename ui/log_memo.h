@@ -97,7 +97,7 @@ private:
         std::int64_t cursor = 0;
         qreal x = -1; // the caret's x for Up and Down when the span is selected again
         bool selects() const { return anchor != cursor; }
-        void follow(std::int64_t position, std::int64_t removed, std::int64_t added);
+        void follow(std::int64_t position, std::int64_t removed, std::int64_t added, bool keep);
     };
     struct Selection {
         velt::LogPosition anchor;
