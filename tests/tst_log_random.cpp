@@ -736,6 +736,15 @@ void TestLogRandom::casesMatchTheStockControl_data() {
         << QStringList{"triple-click:96,250", "key:Ctrl+Shift+Home", "key:Shift+Del", "key:Ctrl+Z",
                        "shift-click:98,0"}
         << false << false;
+    // Scrolling to a new top walks from the line shown first as far as QPlainTextEdit walks,
+    // two views past that line's own height, laying out the lines on the way while the bar
+    // is counted: their new rows count only at the next layout that tells of a new size.
+    QTest::newRow("scroll: a paste in a long wrapped line, the new top two lines below")
+        << QStringLiteral("ab ").repeated(1200)
+        << QStringList{"key:Ctrl+End", "key:PgUp", "key:PgUp", "key:Ctrl+Shift+End",
+                       "paste:x\\nabc abc abc abc abc abc abc abc\\n" +
+                           QStringLiteral("cd ").repeated(140)}
+        << false << false;
     QTest::newRow("drag of the selection")
         << QStringLiteral("alpha beta gamma")
         << QStringList{"double-click:40,10", "drag:40,10:90,10"} << false << true;

@@ -495,30 +495,28 @@ qreal TLogMemo::verticalOffset() const {
     return verticalOffset(topLine_, topRow_) + topFraction_;
 }
 
-// The top of a line's box below the top of the first line shown; none for lines further
-// than a few screens away, where only the direction matters.
+// The top of a line's box below the top of the first line shown, found as QPlainTextEdit
+// finds a block's place, by walking from the first line shown: up to two views down or one
+// up beyond that line's own height. A line beyond that is laid out all the same, as
+// there, and has no place: only the direction matters then.
 std::optional<qreal> TLogMemo::boxTop(std::int64_t line) const {
-    const qreal reach = 3.0 * std::max(1, viewport()->height()) + 1000;
-    // Every line is at least about a row high: those surely beyond reach need no layout.
-    if (std::abs(line - topLine_) > reach / std::max(1, fontMetrics().lineSpacing() / 2))
-        return std::nullopt;
+    const int view = viewport()->height();
+    std::int64_t at = std::min(topLine_, store().lineCount() - 1);
+    qreal height = boxHeight(at);
+    const int topHeight = static_cast<int>(height);
     qreal y = 0;
-    if (line >= topLine_) {
-        // From the row shown first: a long line can start far above the view.
-        const qreal shown = verticalOffset();
-        for (std::int64_t i = topLine_; i < line; ++i) {
-            y += boxHeight(i);
-            if (y - shown > reach)
-                return std::nullopt;
-        }
-    } else {
-        for (std::int64_t i = topLine_ - 1; i >= line; --i) {
-            y -= boxHeight(i);
-            if (y < -reach)
-                return std::nullopt;
-        }
+    while (at < line && y - topHeight <= 2 * view) {
+        y += height;
+        height = boxHeight(++at);
     }
-    return y;
+    while (at > line && y + topHeight >= -view) {
+        height = boxHeight(--at);
+        y -= height;
+    }
+    if (at == line)
+        return y;
+    layoutOf(line);
+    return std::nullopt;
 }
 
 // ---- scrolling, as QPlainTextEdit scrolls
@@ -602,11 +600,7 @@ void TLogMemo::setTopBlock(std::int64_t line, int row) {
     // row's natural height leaves, and so does the log: hits and carets land alike.
     qreal shift = 0;
     if (topLine_ < store().lineCount()) {
-        // Lines further apart than a view are not laid out on the way: all of it is
-        // painted afresh anyway. Every row is at least a line spacing high.
-        const bool far = std::abs(line - topLine_) >
-                         viewport()->height() / std::max(1, fontMetrics().lineSpacing()) + 1;
-        const std::optional<qreal> top = far ? std::nullopt : boxTop(line);
+        const std::optional<qreal> top = boxTop(line);
         // Far away only the direction matters; whole pixels keep the fraction exact.
         shift = (top ? -*top : (line > topLine_ ? -1e7 : 1e7)) + verticalOffset() -
                 verticalOffset(line, row);
