@@ -745,6 +745,11 @@ void TestLogRandom::casesMatchTheStockControl_data() {
                        "paste:x\\nabc abc abc abc abc abc abc abc\\n" +
                            QStringLiteral("cd ").repeated(140)}
         << false << false;
+    // A caret's place is found from the first line shown as it is once that line is laid
+    // out, which may scroll the view: Return over a selection down a long line.
+    QTest::newRow("scroll: Return over a selection made down a long line")
+        << QStringLiteral("ab ").repeated(400)
+        << QStringList{"double-click:74,149", "key:Shift+PgDown", "key:Return"} << false << false;
     QTest::newRow("drag of the selection")
         << QStringLiteral("alpha beta gamma")
         << QStringList{"double-click:40,10", "drag:40,10:90,10"} << false << true;

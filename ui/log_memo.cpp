@@ -501,6 +501,9 @@ qreal TLogMemo::verticalOffset() const {
 // there, and has no place: only the direction matters then.
 std::optional<qreal> TLogMemo::boxTop(std::int64_t line) const {
     const int view = viewport()->height();
+    // Rows the first line shown learns now move the view first: the walk starts from where
+    // it is then.
+    boxHeight(topLine_);
     std::int64_t at = std::min(topLine_, store().lineCount() - 1);
     qreal height = boxHeight(at);
     const int topHeight = static_cast<int>(height);
