@@ -1,11 +1,14 @@
 // Windows: Winsock 2. The thread waits on two event objects, the socket's readiness
 // (WSAEventSelect) and a stop event, and drains the socket with recvfrom until it would
-// block, handing the queue up to 32 datagrams at a time. It does not pause to gather
-// datagrams as the Linux thread does: Windows times waits in scheduler ticks of about
-// 16 ms, longer than the owner's frame, and the owner is woken at most once a frame anyway
-// (the queue wakes it only while it is idle). The owner's thread is woken through an
-// auto-reset event that QWinEventNotifier watches. Windows counts dropped datagrams only
-// for the whole system, so that count is offered apart, as such.
+// block, handing the queue up to 32 datagrams at a time. When datagrams come close
+// together it pauses after a drain, as the Linux thread does, so that one wake-up takes
+// many: under Wine every wait and reset is a request to wineserver, as each receive is
+// two, and without the pause the waits for every datagram cap the rate further. Windows
+// times waits in scheduler ticks (about 16 ms unless a program asks for finer), so the
+// pause is at most one tick and ends at the owner's next look where it can. The owner's
+// thread is woken through an auto-reset event that QWinEventNotifier watches. Windows
+// counts dropped datagrams only for the whole system, so that count is offered apart, as
+// such.
 #include "net/receive_thread.h"
 
 #include "net/datagram_queue.h"
@@ -20,6 +23,7 @@
 #include <iphlpapi.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <string>
@@ -38,6 +42,11 @@ std::int64_t nowMs() {
 }
 
 constexpr int kSocketReceiveBytes = 16 << 20;
+// Drains closer together than this are a flood worth gathering for; the pause is no
+// longer, which the socket's buffer holds at any rate seen here.
+constexpr auto kMaxPause = std::chrono::milliseconds(8);
+// How long before the owner's next look the gathered datagrams are handed over.
+constexpr auto kAheadOfLook = std::chrono::milliseconds(1);
 constexpr int kBatchMessages = 32;
 // The largest UDP payload over IPv4 is 65,507 bytes; a larger buffer never truncates.
 constexpr int kMessageBytes = 65536;
@@ -201,6 +210,11 @@ struct ReceiveThread::Private {
     DatagramQueue& queue;
     std::function<void()> woken;
     const std::optional<DWORD> inErrorsAtStart = udpInErrors();
+    // The last count asked for, and when: the owner asks once a look, but the count comes
+    // from the system's network driver (under Wine, another process), and a tooltip needs
+    // it only a few times a second.
+    mutable std::optional<DWORD> inErrors = inErrorsAtStart;
+    mutable std::chrono::steady_clock::time_point inErrorsAsked = std::chrono::steady_clock::now();
     std::thread thread;
 };
 
@@ -208,6 +222,8 @@ void ReceiveThread::Private::run() {
     std::vector<char> buffers(static_cast<std::size_t>(kBatchMessages) * kMessageBytes);
     DatagramQueue::Datagram datagrams[kBatchMessages];
     const HANDLE events[2] = {readable.handle, stop.handle};
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point lastDrain{};
     for (;;) {
         const DWORD signalled = ::WaitForMultipleObjects(2, events, FALSE, INFINITE);
         if (signalled == WAIT_OBJECT_0 + 1)
@@ -241,6 +257,18 @@ void ReceiveThread::Private::run() {
             if (queue.takeWakeUp())
                 ::SetEvent(wake.handle);
         }
+        // Datagrams further apart than a pause gather nothing in it: the pause would only
+        // hold the next reading back.
+        const Clock::time_point now = Clock::now();
+        if (now - std::exchange(lastDrain, now) >= kMaxPause)
+            continue;
+        auto until = now + kMaxPause;
+        if (const auto look = queue.nextLook() - kAheadOfLook; look > now)
+            until = std::min(until, look);
+        const auto pause = std::chrono::duration_cast<std::chrono::milliseconds>(until - now);
+        if (pause.count() > 0 &&
+            ::WaitForSingleObject(stop.handle, static_cast<DWORD>(pause.count())) == WAIT_OBJECT_0)
+            return;
     }
 }
 
@@ -259,10 +287,14 @@ std::uint64_t ReceiveThread::kernelDrops() const {
 }
 
 std::optional<std::uint64_t> ReceiveThread::systemDrops() const {
-    const std::optional<DWORD> now = udpInErrors();
-    if (!now || !d_->inErrorsAtStart)
+    constexpr auto kAskEvery = std::chrono::milliseconds(250);
+    if (const auto now = std::chrono::steady_clock::now(); now - d_->inErrorsAsked >= kAskEvery) {
+        d_->inErrors = udpInErrors();
+        d_->inErrorsAsked = now;
+    }
+    if (!d_->inErrors || !d_->inErrorsAtStart)
         return std::nullopt;
-    return static_cast<DWORD>(*now - *d_->inErrorsAtStart);
+    return static_cast<DWORD>(*d_->inErrors - *d_->inErrorsAtStart);
 }
 
 } // namespace velt
