@@ -601,6 +601,7 @@ void LogDocument::undoRedo(bool undo) {
     std::int64_t editPosition = -1;
     std::int64_t editLength = -1;
     std::int64_t changedUpTo = 0;
+    undoing_ = undo;
     for (;;) {
         if (undo)
             --state_;
@@ -643,6 +644,7 @@ void LogDocument::undoRedo(bool undo) {
         if (!inBlock)
             break;
     }
+    undoing_ = false;
     const LogPosition at =
         store_.positionAt(editPosition >= 0 ? editPosition + editLength
                                             : std::min(changedUpTo, store_.characterCount()));

@@ -108,6 +108,10 @@ public:
     // inserts stays before the text (undoing a removal that kept the cursor), as
     // QTextCursor keeps it; otherwise such a cursor moves after it.
     bool insertionKeepsCursors() const { return insertionKeepsCursors_; }
+    // While contentsChange is emitted: true where the change undoes an edit. QTextDocument
+    // splits and joins its blocks the other way round then, which a view that keeps
+    // something a line follows as QPlainTextEdit keeps it a block needs to know.
+    bool undoing() const { return undoing_; }
 
 signals:
     // A user's edit or an undo is about to change the text from `position` on.
@@ -180,6 +184,7 @@ private:
     bool keepingCursor_ = false; // the change under way keeps the cursor
     bool cursorKept_ = false;
     bool insertionKeepsCursors_ = false;
+    bool undoing_ = false;
 };
 
 } // namespace velt

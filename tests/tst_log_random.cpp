@@ -750,6 +750,15 @@ void TestLogRandom::casesMatchTheStockControl_data() {
     QTest::newRow("scroll: Return over a selection made down a long line")
         << QStringLiteral("ab ").repeated(400)
         << QStringList{"double-click:74,149", "key:Shift+PgDown", "key:Return"} << false << false;
+    // Undoing a paste over lines makes QTextDocument's blocks anew: the wrapped lines'
+    // rows go with them and the bar, told of no new size, keeps its range.
+    QTest::newRow("scroll: undo of a paste of wrapped lines over as many lines")
+        << QStringLiteral("\nT").repeated(19)
+        << QStringList{"drag:63,64:65,111", "key:Shift+PgUp",
+                       "paste:a\\nbb bb bb bb bb bb bb bb bb bb bb\\nc\\nd\\ncc cc cc cc cc cc cc "
+                       "cc cc cc cc",
+                       "key:Ctrl+Z"}
+        << false << false;
     QTest::newRow("drag of the selection")
         << QStringLiteral("alpha beta gamma")
         << QStringList{"double-click:40,10", "drag:40,10:90,10"} << false << true;

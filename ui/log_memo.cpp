@@ -215,18 +215,23 @@ void TLogMemo::documentChanged(std::int64_t position, const QString& removed, st
         return;
     }
     const std::int64_t addedLines = lastLine - firstLine;
-    // Which line's row count the edited line keeps, as QTextDocument keeps a block's: a
-    // removal from a line's start across line breaks leaves the last of those lines,
-    // any other the first; the lines an insertion makes are new.
+    // Which line keeps the edited line's row count, as QTextDocument keeps a block's. An
+    // edit's removal from a line's start across line breaks leaves the last of those lines,
+    // any other the first; the lines its insertion makes are new. An undo the other way
+    // round: its removal leaves the first line, and its insertion at a line's start makes
+    // new lines before that line.
     const bool fromLineStart = store().positionAt(position).column == 0;
-    const int keptRows =
-        rows_.rowsOf(removedLines > 0 && fromLineStart ? firstLine + removedLines : firstLine);
+    const bool undoing = document_->undoing();
+    const int keptRows = rows_.rowsOf(
+        removedLines > 0 && fromLineStart && !undoing ? firstLine + removedLines : firstLine);
+    const std::int64_t keepingLine =
+        undoing && fromLineStart && addedLines > 0 ? lastLine : firstLine;
     rows_.replaceLines(firstLine, removedLines + 1, addedLines + 1);
     followLineWidths(firstLine, removedLines, addedLines);
     const bool keep = document_->insertionKeepsCursors();
     wordOnDoubleClick_.follow(position, removed.size(), added, keep);
     lineOnTripleClick_.follow(position, removed.size(), added, keep);
-    rows_.setRows(firstLine, keptRows);
+    rows_.setRows(keepingLine, keptRows);
     // QPlainTextEdit's layout follows an edit once it is whole (finishEdit).
     if (!edit_)
         edit_ = Edit{position, 0, 0, store().lineCount() - addedLines + removedLines};
