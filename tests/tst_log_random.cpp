@@ -759,6 +759,39 @@ void TestLogRandom::casesMatchTheStockControl_data() {
                        "cc cc cc cc",
                        "key:Ctrl+Z"}
         << false << false;
+    // After an edit QPlainTextEdit's view asks where to repaint, which lays out the first
+    // line shown where the view is scrolled into it: its rows count before the caret is
+    // made visible.
+    QTest::newRow("scroll: Ctrl+V over lines with the view scrolled into a wrapped line")
+        << QStringLiteral("ěéýůŘéý ŘŘŮŘÚňŽ ãeaä בא םא e  flx "
+                          "s ýůťůůÉ šťí 👨👨 ́õo  y9 Ž žŮ ماح "
+                          "ال  👍  ́́̃ aa šÍ 59 مع بح š ם ž 🇨👍‍😀‍👨 "
+                          "🇿‍‍👩👍‍🇨 👧 🏽€ éČó ó́̈o ואגם Řť 👩‍👨🇿 "
+                          "🇨 ש  ẽa  אווו ם pA ווו וולוג a ́ "
+                          "ם pd,l51o 🏽🇨‍🇿🇿👩👨 גב םבל וגש ש בא "
+                          "a ́̃ اح١ ‍ 🇿 o 👩‍😀🏽 É Ůýěťó ‍🇿👩👩👍 "
+                          "👍 €🎉👩 ůžŮóčŘŽ م 🇿🇨 ל 2 áÉčÁ ו  וגבלם "
+                          "اا    👍👧🏽👧‍‍🏽 םוגלג ‍ 👧👍‍🇨‍👨😀 , ́ "
+                          "́́  וג ע גו معب١ úŠ ̃́e 6  😀🇨👩👨👩 ̈̈ "
+                          "ح wf! ٢حبب  לם  👍  e םםשבא ש וםאאע "
+                          "👨🇿🇨🏽‍ עוםש   مل بر Ě ל ג   ١لبرل ̈é́́ea "
+                          "لح٣لب٣ برمحا ťÝňŮ sm6joqd 🏽🏽🏽😀😀 ÍčřÚóÍ "
+                          " ee ů €‍👧 😀 مل ̃ שללו ÝĚČÝčČ ع٣ا 👧👨 "
+                          "́aaö́ ý  ŘŠÚÝÝšč  ا  -!X אגוש €€ "
+                          "o ́̈  ́ ́ 0u9.c, ee  ללם a .e šíŮď "
+                          "اربر eeẽ h?9u!!  ٣٣٢لال שלעם או ö̈́̈ "
+                          "e ١لا ó a e ابعع 👍👨👍👩 ابم١ا 🎉👧😀€ "
+                          "🇿👩 ňíÚŠĚ ňž Íď ‍😀€ €🏽🏽🇨 👩 ́́́́o   "
+                          "בש ו   ع٢معبب ! ٣ ňčšĚ pua1q 👨👨🇨 😀👍 "
+                          "לםגשם pYdoiaC +Bxw!n X-s =0kl 👨‍ €😀€ "
+                          "ňÝúůřž حبب   ̈õ ̈ ťÉ ")
+        << QStringList{"click:71,153",
+                       "paste:مار٣ 1gz2=fA čéč בא גש ו\\nv\\n😀👧👨🏽👩👨‍\\nباب١ب٢ ا٢ل íěšŽÝýč رمرل٣ šúě ا  ůšň\\n̈  בבל 😀👧👍🇿🇿 ýď אלאשאם qz1=, ̈́ö̃̃a",
+                       "key:Ctrl+Home",
+                       "type:🏽 🎉👍",
+                       "key:Shift+PgDown",
+                       "key:Ctrl+V"}
+        << false << false;
     QTest::newRow("drag of the selection")
         << QStringLiteral("alpha beta gamma")
         << QStringList{"double-click:40,10", "drag:40,10:90,10"} << false << true;

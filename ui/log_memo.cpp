@@ -312,23 +312,37 @@ void TLogMemo::finishEdit() {
         rowsChanged_ = false;
         layoutOf(firstLine);
         adjusting_ = wasAdjusting;
-        if (std::exchange(rowsChanged_, false) || widest_ != widest)
+        const bool rowsChanged = std::exchange(rowsChanged_, false);
+        if (rowsChanged || widest_ != widest)
             adjustScrollBars();
+        askWhereToRepaint(firstLine, rowsChanged ? firstLine - 1 : firstLine);
         return;
     }
     // Its lines are laid out again where they are shown: to the text's end where the edit
     // reaches past it.
     auto it = widths_.lower_bound(firstLine);
     widths_.erase(it, lastLine < 0 ? widths_.end() : widths_.upper_bound(lastLine));
-    if (linesAdded == 0)
-        return;
-    // The widest line is known by its number, which moves only where lines were added or
-    // removed, and by the edit's count of them.
-    if (widestLine_ > lastLine - linesAdded)
-        widestLine_ += linesAdded;
-    if (store().lineCount() == 1)
-        widest_ = 0;
-    adjustScrollBars();
+    if (linesAdded != 0) {
+        // The widest line is known by its number, which moves only where lines were added
+        // or removed, and by the edit's count of them.
+        if (widestLine_ > lastLine - linesAdded)
+            widestLine_ += linesAdded;
+        if (store().lineCount() == 1)
+            widest_ = 0;
+        adjustScrollBars();
+    }
+    // A line added at the end: each of the edit's lines is repainted; otherwise the view.
+    const bool lineAtEnd = linesAdded == 1 && lastLine == store().lineCount() - 1;
+    askWhereToRepaint(firstLine, lineAtEnd ? lastLine : firstLine - 1);
+}
+
+// QPlainTextEdit's view, told by its layout what to repaint, asks where each of those
+// lines is (walked to from the first line shown) and how far the first line shown is
+// scrolled into; both lay lines out, and the rows that learns count as any.
+void TLogMemo::askWhereToRepaint(std::int64_t firstLine, std::int64_t lastLine) {
+    for (std::int64_t line = firstLine; line <= lastLine; ++line)
+        boxTop(line);
+    verticalOffset();
 }
 
 void TLogMemo::cursorMoved() {

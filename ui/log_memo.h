@@ -135,6 +135,7 @@ private:
     void documentChanged(std::int64_t position, const QString& removed, std::int64_t added);
     void cursorMoved();
     void finishEdit();
+    void askWhereToRepaint(std::int64_t firstLine, std::int64_t lastLine);
     void followNewest();
     void followLineWidths(std::int64_t firstLine, std::int64_t removedLines,
                           std::int64_t addedLines);
