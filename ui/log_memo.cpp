@@ -257,11 +257,14 @@ void TLogMemo::followNewest() {
     followScheduled_ = false;
     QScrollBar* bar = verticalScrollBar();
     adjustScrollBars();
-    if (wasAtBottom_ && bar->value() != bar->maximum())
+    if (wasAtBottom_ && bar->value() != bar->maximum()) {
+        following_ = true;
         bar->setValue(bar->maximum()); // scrolls the pixels: only the new strip is painted
+        following_ = false;
+    }
     // New lines that came into the part of the view that was empty are painted too.
     const std::int64_t firstNew = std::exchange(firstUnpainted_, -1);
-    if (firstNew >= topLine_) {
+    if (firstNew >= topLine_ && firstNew - topLine_ <= rowsInView()) {
         if (const auto top = boxTop(firstNew)) {
             const qreal y = *top - verticalOffset();
             qreal height = 0;
@@ -597,6 +600,11 @@ void TLogMemo::scrollContentsBy(int dx, int) {
     setTopLine(verticalScrollBar()->value());
 }
 
+// More lines than the view can show at once: every row is at least a line spacing high.
+std::int64_t TLogMemo::rowsInView() const {
+    return viewport()->height() / std::max(1, fontMetrics().lineSpacing()) + 1;
+}
+
 void TLogMemo::setTopLine(std::int64_t row) {
     const auto [line, inLine] = rows_.lineOfRow(row);
     setTopBlock(line, inLine);
@@ -622,7 +630,10 @@ void TLogMemo::setTopBlock(std::int64_t line, int row) {
     // row's natural height leaves, and so does the log: hits and carets land alike.
     qreal shift = 0;
     if (topLine_ < store().lineCount()) {
-        const std::optional<qreal> top = boxTop(line);
+        // Following new readings, the lines scrolled past are not laid out on the way: the
+        // view is painted afresh anyway, and each look would lay out lines never shown.
+        const bool far = following_ && std::abs(line - topLine_) > rowsInView();
+        const std::optional<qreal> top = far ? std::nullopt : boxTop(line);
         // Far away only the direction matters; whole pixels keep the fraction exact.
         shift = (top ? -*top : (line > topLine_ ? -1e7 : 1e7)) + verticalOffset() -
                 verticalOffset(line, row);
@@ -644,7 +655,12 @@ void TLogMemo::setTopBlock(std::int64_t line, int row) {
     } else {
         viewport()->update();
     }
-    if (hasFocus())
+    // An input method's window follows the caret; following new readings away from a
+    // caret out of view it has nothing to follow, and asking where the caret is would lay
+    // out the lines towards it at each look.
+    const auto near = [this](std::int64_t l) { return std::abs(l - topLine_) <= rowsInView(); };
+    if (hasFocus() &&
+        (!following_ || near(document_->cursor().line) || near(document_->anchor().line)))
         QGuiApplication::inputMethod()->update(Qt::ImCursorRectangle | Qt::ImAnchorRectangle);
 }
 

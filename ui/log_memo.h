@@ -136,6 +136,7 @@ private:
     void cursorMoved();
     void finishEdit();
     void askWhereToRepaint(std::int64_t firstLine, std::int64_t lastLine);
+    std::int64_t rowsInView() const;
     void followNewest();
     void followLineWidths(std::int64_t firstLine, std::int64_t removedLines,
                           std::int64_t addedLines);
@@ -179,6 +180,7 @@ private:
     qreal topFraction_ = 0;
     bool followScheduled_ = false;
     bool wasAtBottom_ = true;
+    bool following_ = false; // scrolling to new readings
     bool appending_ = false;
     std::int64_t firstUnpainted_ = -1; // first appended line not painted yet
     qreal preferredX_ = -1;            // kept across vertical moves, as QTextCursor keeps its x
