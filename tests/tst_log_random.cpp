@@ -682,7 +682,8 @@ void TestLogRandom::casesMatchTheStockControl_data() {
     // end: the line replaced here no longer counts as the widest, and its going tells of no
     // new size (the page stays).
     QTest::newRow("scroll: the widest line of the first text replaced by Return")
-        << QStringLiteral("Č\nع٣ل     -XnnwB č 🎉👧‍🇨 CB,uec\n \n👍 🏽👩👨🇿 é ́ãẽ̈ "
+        << QStringLiteral("Č\nع٣ل     -XnnwB č 🎉👧‍🇨 CB,uec\n \n👍 🏽👩👨🇿 é "
+                          "́ãẽ̈ "
                           "BAv92-2 "
                           "ב\n "
                           "\nÁňÉú "
@@ -691,19 +692,23 @@ void TestLogRandom::casesMatchTheStockControl_data() {
     // The paste makes the bar appear; QPlainTextEdit counts the range once a resize has laid
     // out the lines again, and rows it learns while it scrolls to the top row count later.
     QTest::newRow("scroll: a paste that makes the bar appear")
-        << QStringLiteral("🎉👍€  ö א Bed38=q ů 😀‍ v+ fbm+js ́̈ oo ر ̈́̃ o 🏽 א ̃́́̃̈ä "
+        << QStringLiteral("🎉👍€  ö א Bed38=q ů 😀‍ v+ fbm+js ́̈ oo ر ̈́̃ o 🏽 א "
+                          "̃́́̃̈ä "
                           "‍👍👧🎉‍🇿 "
                           "עעלם "
                           "Zluef Ůó öä̈ לג "
-                          "ב לב לעע ‍🇨🎉🎉🇨‍ םם eõ\n٢با عب٣ عل ٢ب١ ́ ع  بلا\ngbqk Z0q a  Š "
+                          "ב לב לעע ‍🇨🎉🎉🇨‍ םם eõ\n٢با عب٣ عل ٢ب١ ́ ع  بلا\ngbqk Z0q a  "
+                          "Š "
                           "€ "
                           "👨 "
                           "z\nוו ו   של "
-                          "4Y,4 ã́̃̃ 😀‍🇨🏽👨 לאלא בש ש 👩‍🇿‍‍👧 aCv  8pt ש xgqe8u ̈eä̃́̃  "
+                          "4Y,4 ã́̃̃ 😀‍🇨🏽👨 לאלא בש ש 👩‍🇿‍‍👧 aCv  8pt ש xgqe8u ̈eä̃́̃ "
+                          " "
                           " "
                           "رابباا٣ "
                           "ée ועו  ́̈ee "
-                          "בגא ם ́ حرمبم é 🇿 řňřé Aa ל ňú ýýŠň\n🏽\nťóď ÁěúťŘ čŘůÝřř ̈́̃ بلبماح٣  "
+                          "בגא ם ́ حرمبم é 🇿 řňřé Aa ל ňú ýýŠň\n🏽\nťóď ÁěúťŘ čŘůÝřř ̈́̃ بلبماح٣ "
+                          " "
                           " "
                           "ם "
                           "١ل ١اح٢لب "
@@ -763,35 +768,48 @@ void TestLogRandom::casesMatchTheStockControl_data() {
     // line shown where the view is scrolled into it: its rows count before the caret is
     // made visible.
     QTest::newRow("scroll: Ctrl+V over lines with the view scrolled into a wrapped line")
-        << QStringLiteral("ěéýůŘéý ŘŘŮŘÚňŽ ãeaä בא םא e  flx "
-                          "s ýůťůůÉ šťí 👨👨 ́õo  y9 Ž žŮ ماح "
-                          "ال  👍  ́́̃ aa šÍ 59 مع بح š ם ž 🇨👍‍😀‍👨 "
-                          "🇿‍‍👩👍‍🇨 👧 🏽€ éČó ó́̈o ואגם Řť 👩‍👨🇿 "
-                          "🇨 ש  ẽa  אווו ם pA ווו וולוג a ́ "
-                          "ם pd,l51o 🏽🇨‍🇿🇿👩👨 גב םבל וגש ש בא "
-                          "a ́̃ اح١ ‍ 🇿 o 👩‍😀🏽 É Ůýěťó ‍🇿👩👩👍 "
-                          "👍 €🎉👩 ůžŮóčŘŽ م 🇿🇨 ל 2 áÉčÁ ו  וגבלם "
-                          "اا    👍👧🏽👧‍‍🏽 םוגלג ‍ 👧👍‍🇨‍👨😀 , ́ "
-                          "́́  וג ע גו معب١ úŠ ̃́e 6  😀🇨👩👨👩 ̈̈ "
-                          "ح wf! ٢حبب  לם  👍  e םםשבא ש וםאאע "
-                          "👨🇿🇨🏽‍ עוםש   مل بر Ě ל ג   ١لبرل ̈é́́ea "
-                          "لح٣لب٣ برمحا ťÝňŮ sm6joqd 🏽🏽🏽😀😀 ÍčřÚóÍ "
-                          " ee ů €‍👧 😀 مل ̃ שללו ÝĚČÝčČ ع٣ا 👧👨 "
-                          "́aaö́ ý  ŘŠÚÝÝšč  ا  -!X אגוש €€ "
-                          "o ́̈  ́ ́ 0u9.c, ee  ללם a .e šíŮď "
-                          "اربر eeẽ h?9u!!  ٣٣٢لال שלעם או ö̈́̈ "
-                          "e ١لا ó a e ابعع 👍👨👍👩 ابم١ا 🎉👧😀€ "
-                          "🇿👩 ňíÚŠĚ ňž Íď ‍😀€ €🏽🏽🇨 👩 ́́́́o   "
-                          "בש ו   ع٢معبب ! ٣ ňčšĚ pua1q 👨👨🇨 😀👍 "
-                          "לםגשם pYdoiaC +Bxw!n X-s =0kl 👨‍ €😀€ "
-                          "ňÝúůřž حبب   ̈õ ̈ ťÉ ")
+        << QStringLiteral(
+               "ěéýůŘéý ŘŘŮŘÚňŽ ãeaä בא םא e  flx "
+               "s ýůťůůÉ šťí 👨👨 ́õo  y9 Ž žŮ ماح "
+               "ال  👍  ́́̃ aa šÍ 59 مع بح š ם ž 🇨👍‍😀‍👨 "
+               "🇿‍‍👩👍‍🇨 👧 🏽€ éČó ó́̈o ואגם Řť "
+               "👩‍👨🇿 "
+               "🇨 ש  ẽa  אווו ם pA ווו וולוג a ́ "
+               "ם pd,l51o 🏽🇨‍🇿🇿👩👨 גב םבל וגש ש בא "
+               "a ́̃ اح١ ‍ 🇿 o 👩‍😀🏽 É Ůýěťó ‍🇿👩👩👍 "
+               "👍 €🎉👩 ůžŮóčŘŽ م 🇿🇨 ל 2 áÉčÁ ו  וגבלם "
+               "اا    👍👧🏽👧‍‍🏽 םוגלג ‍ 👧👍‍🇨‍👨😀 , ́ "
+               "́́  וג ע גו معب١ úŠ ̃́e 6  😀🇨👩👨👩 ̈̈ "
+               "ح wf! ٢حبب  לם  👍  e םםשבא ש וםאאע "
+               "👨🇿🇨🏽‍ עוםש   مل بر Ě ל ג   ١لبرل ̈é́́ea "
+               "لح٣لب٣ برمحا ťÝňŮ sm6joqd 🏽🏽🏽😀😀 ÍčřÚóÍ "
+               " ee ů €‍👧 😀 مل ̃ שללו ÝĚČÝčČ ع٣ا 👧👨 "
+               "́aaö́ ý  ŘŠÚÝÝšč  ا  -!X אגוש €€ "
+               "o ́̈  ́ ́ 0u9.c, ee  ללם a .e šíŮď "
+               "اربر eeẽ h?9u!!  ٣٣٢لال שלעם או ö̈́̈ "
+               "e ١لا ó a e ابعع 👍👨👍👩 ابم١ا 🎉👧😀€ "
+               "🇿👩 ňíÚŠĚ ňž Íď ‍😀€ €🏽🏽🇨 👩 ́́́́o   "
+               "בש ו   ع٢معبب ! ٣ ňčšĚ pua1q 👨👨🇨 😀👍 "
+               "לםגשם pYdoiaC +Bxw!n X-s =0kl 👨‍ €😀€ "
+               "ňÝúůřž حبب   ̈õ ̈ ťÉ ")
         << QStringList{"click:71,153",
-                       "paste:مار٣ 1gz2=fA čéč בא גש ו\\nv\\n😀👧👨🏽👩👨‍\\nباب١ب٢ ا٢ل íěšŽÝýč رمرل٣ šúě ا  ůšň\\n̈  בבל 😀👧👍🇿🇿 ýď אלאשאם qz1=, ̈́ö̃̃a",
+                       "paste:مار٣ 1gz2=fA čéč בא גש ו\\nv\\n😀👧👨🏽👩👨‍\\nباب١ب٢ ا٢ل íěšŽÝýč "
+                       "رمرل٣ šúě ا  ůšň\\n̈  בבל 😀👧👍🇿🇿 ýď אלאשאם qz1=, ̈́ö̃̃a",
                        "key:Ctrl+Home",
                        "type:🏽 🎉👍",
                        "key:Shift+PgDown",
                        "key:Ctrl+V"}
         << false << false;
+    // A caret at a bidirectional boundary by a row's end: its x, which page keys keep, is
+    // what QPlainTextEdit's block layout gives, which keeps no shaping between uses.
+    QTest::newRow("PgUp from a caret at a bidirectional boundary by a row's end")
+        << QStringLiteral("😀\nא\n \nä́̈ooo ا٣ ب ב ̃e áÁčČř "
+                          "̈ë́ë̈\nוםשש h+a1 ÝČÍťŠ 27xm\nו "
+                          "íĚšÁáÉÍ 😀🇨 לו so ג fq\nا\ń\nعلل  A "
+                          "לבאלוגו -qbYms- ŮŮáÚš ر٢٣م١ ٣\nxhb "
+                          "🇿€😀👍🇨 לש אם npn!3\nאבגו  ̈ גלב ע ב  "
+                          "́eṍo 2 אאום  ١حالم aá ̃ ̃ ŠážŠó")
+        << QStringList{"drag:34,181:111,229", "key:PgUp"} << false << false;
     QTest::newRow("drag of the selection")
         << QStringLiteral("alpha beta gamma")
         << QStringList{"double-click:40,10", "drag:40,10:90,10"} << false << true;

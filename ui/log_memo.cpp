@@ -397,7 +397,10 @@ QTextLayout* TLogMemo::layoutOf(std::int64_t line) const {
     QTextOption option;
     option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     layout->setTextOption(option);
-    layout->setCacheEnabled(true);
+    // No glyph cache, as QTextDocument keeps none for a block: at some bidirectional
+    // boundaries by a row's end QTextLine::cursorToX reads glyphs past the row's last item,
+    // so the caret's x there depends on what was shaped since the last drawing. Shaped when
+    // asked, as there, it is the x QPlainTextEdit gives.
     if (!preedit_.isEmpty() && line == document_->cursor().line)
         layout->setPreeditArea(document_->cursor().column, preedit_);
     const qreal width = std::max(1, viewport()->width() - 2 * kMargin);
