@@ -461,10 +461,14 @@ void TLogMemo::adjustHorizontalBar() const {
     bar->setPageStep(viewport()->width());
 }
 
-// A point in the coordinates QPlainTextEdit hit-tests in: from the top of the line shown
-// first, so that a click after a scroll compares with an earlier one as it does there.
-QPointF TLogMemo::contentsPoint(QPointF viewportPoint) const {
-    return viewportPoint + QPointF(horizontalOffset(), verticalOffset());
+// Where a mouse event is in the coordinates QPlainTextEdit hit-tests in: from the top of
+// the line shown first, so that a click after a scroll compares with an earlier one as it
+// does there. QWidgetTextControl rounds the event's point to whole pixels there after
+// adding the view's offset, which some scrolls leave fractional: a click on the last pixel
+// of a row can be in the next one.
+QPoint TLogMemo::contentsPoint(QPointF viewportPoint) const {
+    const QPoint point = viewportPoint.toPoint();
+    return {point.x() + horizontalOffset(), qRound(point.y() + verticalOffset())};
 }
 
 // Where a line's text starts across the view: the margin, less the horizontal scroll.
@@ -850,12 +854,15 @@ QRectF TLogMemo::characterRect(velt::LogPosition p) const {
     return QRectF(textLeft() + std::min(x0, x1), top, std::abs(x1 - x0), row.height());
 }
 
+// As QPlainTextEdit::cursorForPosition: its offset is cut to whole pixels, not rounded as
+// for a mouse event.
 velt::LogPosition TLogMemo::positionAt(QPoint point) const {
-    return hitTest(point);
+    return hitTest(
+        {point.x() + horizontalOffset(), static_cast<int>(point.y() + verticalOffset())});
 }
 
-velt::LogPosition TLogMemo::hitTest(QPointF point) const {
-    const qreal y = point.y() + verticalOffset();
+velt::LogPosition TLogMemo::hitTest(QPoint point) const {
+    const qreal y = point.y();
     std::int64_t line = std::min(topLine_, store().lineCount() - 1);
     qreal top = 0;
     qreal height = boxHeight(line);
@@ -878,7 +885,7 @@ velt::LogPosition TLogMemo::hitTest(QPointF point) const {
         } else if (rect.bottom() <= within) {
             column = std::max(column, row.textStart() + row.textLength());
         } else {
-            column = row.xToCursor(point.x() - textLeft());
+            column = row.xToCursor(point.x() - kMargin);
             break;
         }
     }
@@ -1254,7 +1261,7 @@ void TLogMemo::mousePressEvent(QMouseEvent* event) {
     mousePressed_ = true;
     lastMousePoint_ = point.toPoint();
     if (tripleClickTimer_.isActive() &&
-        (contentsPoint(point) - tripleClickPoint_).toPoint().manhattanLength() <
+        (contentsPoint(point) - tripleClickPoint_).manhattanLength() <
             QApplication::startDragDistance()) {
         // The whole line with its line break.
         const velt::LogPosition cursor = document_->cursor();
@@ -1265,12 +1272,13 @@ void TLogMemo::mousePressEvent(QMouseEvent* event) {
         lineOnTripleClick_ = spanOf(start, end);
         tripleClickTimer_.stop();
     } else {
-        const velt::LogPosition position = hitTest(point);
+        const QPoint at = contentsPoint(point);
+        const velt::LogPosition position = hitTest(at);
         if (event->modifiers() == Qt::ShiftModifier) {
             if (lineOnTripleClick_.selects())
                 extendBlockwise(position);
             else if (wordOnDoubleClick_.selects())
-                extendWordwise(position, point.x());
+                extendWordwise(position, at.x());
             else
                 setCursorPosition(position, true);
         } else {
@@ -1324,8 +1332,8 @@ void TLogMemo::extendWordwise(velt::LogPosition position, qreal x) {
     if (!row.isValid() ||
         layout->lineForTextPosition(wordEnd.column).textStart() != row.textStart())
         return;
-    const qreal startX = textLeft() + row.cursorToX(wordStart.column);
-    const qreal endX = textLeft() + row.cursorToX(wordEnd.column);
+    const qreal startX = kMargin + row.cursorToX(wordStart.column);
+    const qreal endX = kMargin + row.cursorToX(wordEnd.column);
     if (x < startX || x > endX)
         return;
     // The word first selected stays selected on the other side.
@@ -1369,11 +1377,12 @@ void TLogMemo::mouseMoveEvent(QMouseEvent* event) {
         autoScrollTimer_.start(kAutoScrollMs, this);
     else if (!outside)
         autoScrollTimer_.stop();
-    const velt::LogPosition position = hitTest(point);
+    const QPoint at = contentsPoint(point);
+    const velt::LogPosition position = hitTest(at);
     if (lineOnTripleClick_.selects())
         extendBlockwise(position);
     else if (wordOnDoubleClick_.selects())
-        extendWordwise(position, point.x());
+        extendWordwise(position, at.x());
     else if (mousePressed_)
         setCursorPosition(position, true);
 }
@@ -1383,14 +1392,14 @@ void TLogMemo::mouseReleaseEvent(QMouseEvent* event) {
     // the word or line that a double or triple click selected.
     if (mightStartDrag_ && event->button() == Qt::LeftButton) {
         mousePressed_ = false;
-        document_->setCursor(hitTest(event->position()));
+        document_->setCursor(hitTest(contentsPoint(event->position())));
         rememberCaretX();
     }
     if (mousePressed_) {
         mousePressed_ = false;
         setClipboardSelection();
     } else if (event->button() == Qt::MiddleButton && clipboard()->supportsSelection()) {
-        document_->setCursor(hitTest(event->position()));
+        document_->setCursor(hitTest(contentsPoint(event->position())));
         insertFromMimeData(clipboard()->mimeData(QClipboard::Selection));
     }
     if (autoScrollTimer_.isActive()) {
@@ -1405,7 +1414,7 @@ void TLogMemo::mouseDoubleClickEvent(QMouseEvent* event) {
         return;
     }
     mightStartDrag_ = false;
-    const velt::LogPosition p = hitTest(event->position());
+    const velt::LogPosition p = hitTest(contentsPoint(event->position()));
     document_->setCursor(p);
     const QTextLayout* layout = layoutOf(p.line);
     const QTextLine row = layout->lineForTextPosition(p.column);
@@ -1460,7 +1469,7 @@ void TLogMemo::dropEvent(QDropEvent* event) {
         event->ignore();
         return;
     }
-    const velt::LogPosition target = hitTest(event->position());
+    const velt::LogPosition target = hitTest(contentsPoint(event->position()));
     if (event->dropAction() == Qt::MoveAction && event->source() == viewport()) {
         document_->moveSelection(target);
     } else {
@@ -1487,7 +1496,7 @@ void TLogMemo::timerEvent(QTimerEvent* event) {
             horizontalScrollBar()->triggerAction(lastMousePoint_.x() < visible.left()
                                                      ? QAbstractSlider::SliderSingleStepSub
                                                      : QAbstractSlider::SliderSingleStepAdd);
-        setCursorPosition(hitTest(lastMousePoint_), true);
+        setCursorPosition(hitTest(contentsPoint(lastMousePoint_)), true);
     } else {
         QAbstractScrollArea::timerEvent(event);
     }

@@ -115,13 +115,13 @@ private:
     void adjustHorizontalBar() const;
     int horizontalOffset() const;
     qreal textLeft() const;
-    QPointF contentsPoint(QPointF viewportPoint) const;
+    QPoint contentsPoint(QPointF viewportPoint) const;
     void trimLayouts();
     qreal boxHeight(std::int64_t line) const;
     qreal verticalOffset(std::int64_t line, int row) const;
     qreal verticalOffset() const;
     std::optional<qreal> boxTop(std::int64_t line) const;
-    velt::LogPosition hitTest(QPointF viewportPoint) const;
+    velt::LogPosition hitTest(QPoint contentsPoint) const;
     QRectF caretRect(velt::LogPosition position) const;
     void setTopLine(std::int64_t row);
     void setTopBlock(std::int64_t line, int row);
@@ -193,7 +193,7 @@ private:
     bool cursorShown_ = false;
     QBasicTimer blinkTimer_;
     QBasicTimer tripleClickTimer_;
-    QPointF tripleClickPoint_; // in contentsPoint()'s coordinates
+    QPoint tripleClickPoint_; // in contentsPoint()'s coordinates
     QBasicTimer autoScrollTimer_;
     QPoint lastMousePoint_;
     QPoint mousePressPoint_;
