@@ -477,7 +477,46 @@ void LogDocument::insertText(QStringView text) {
     signalCursor();
 }
 
+// QWidgetTextControl resets the formats of an empty line before it breaks it (a second
+// Return ends a list there): the selected lines and characters are restyled, each an undo
+// step of its own, as QTextDocument records them.
+void LogDocument::restyleSelection() {
+    const LogPosition start = selectionStart(), end = selectionEnd();
+    beginBlock();
+    Command lines;
+    lines.kind = Command::BlockFormatChanged;
+    lines.position = store_.offsetOf({start.line, 0});
+    lines.linesEnd = store_.offsetOf({end.line, store_.lineLength(end.line)}) + 1;
+    record(std::move(lines));
+    endBlock();
+    if (!hasSelection())
+        return;
+    // A command for each of QTextDocument's fragments: pieces of its buffer, with every
+    // line break a fragment of its own.
+    Command characters;
+    characters.kind = Command::CharFormatChanged;
+    characters.position = store_.offsetOf(start);
+    const QString text = store_.text(start, end);
+    for (const Run& piece : runsOf(characters.position, text.size())) {
+        std::int64_t from = piece.offset;
+        const std::int64_t to = piece.offset + piece.length;
+        while (from < to) {
+            const qsizetype lineBreak = text.indexOf(u'\n', from);
+            const std::int64_t until =
+                lineBreak == from ? from + 1
+                                  : std::min<std::int64_t>(lineBreak < 0 ? to : lineBreak, to);
+            characters.runs.push_back({from, until - from, piece.buffer + (from - piece.offset)});
+            from = until;
+        }
+    }
+    beginBlock();
+    record(std::move(characters));
+    endBlock();
+}
+
 void LogDocument::insertLineBreak() {
+    if (store_.lineLength(cursor_.line) == 0)
+        restyleSelection();
     beginBlock();
     removeSelection();
     insertAt(store_.offsetOf(cursor_), u"\n", {{0, 1, bufferEnd_++}});
@@ -492,7 +531,8 @@ void LogDocument::insertFragment(QStringView text) {
     removeSelection();
     if (cursor_ == LogPosition{} && !text.startsWith(u'\n')) {
         Command format;
-        format.kind = Command::FormatChanged;
+        format.kind = Command::BlockFormatChanged;
+        format.linesEnd = store_.lineLength(0) + 1;
         record(std::move(format));
     }
     // A fragment is copied piece by piece, each appended to the buffer in turn.
@@ -629,12 +669,19 @@ void LogDocument::undoRedo(bool undo) {
             editPosition = c.position;
             editLength = 0;
             break;
-        case Command::FormatChanged:
-            // The first line changed as a whole: the caret goes after it, unless a later
-            // command of the step places it.
+        case Command::BlockFormatChanged:
+            // Lines changed as a whole: the caret goes after them, unless a later command of
+            // the step places it.
             editPosition = -1;
-            changedUpTo = store_.lineLength(0) + 1;
+            changedUpTo = std::max(changedUpTo, c.linesEnd);
             break;
+        case Command::CharFormatChanged: {
+            // After the fragment restyled last: the first on undo, the last on redo.
+            const Run& run = undo ? c.runs.front() : c.runs.back();
+            editPosition = c.position + run.offset;
+            editLength = run.length;
+            break;
+        }
         }
         if (!undo)
             ++state_;

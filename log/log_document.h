@@ -137,10 +137,18 @@ private:
         std::int64_t buffer; // where QTextDocument's buffer holds these characters
     };
     struct Command {
-        // FormatChanged: a paste at the log's start restyles the first line, which moves
-        // the caret its own way on undo.
-        enum Kind { Inserted, Removed, CursorMoved, FormatChanged } kind = Inserted;
+        // Restyled lines and characters: a paste at the log's start restyles the first
+        // line, Return on an empty line the lines and characters it selects. Nothing
+        // changes here, but undone or redone they move the caret their own way.
+        enum Kind {
+            Inserted,
+            Removed,
+            CursorMoved,
+            BlockFormatChanged,
+            CharFormatChanged
+        } kind = Inserted;
         std::int64_t position = 0;
+        std::int64_t linesEnd = 0; // BlockFormatChanged: after the last line's break
         QString text;
         std::vector<Run> runs;
         bool separator = false; // a lone line break: never merges
@@ -170,6 +178,7 @@ private:
     void changeText(std::int64_t position, std::int64_t removedLength, QStringView added);
     void undoRedo(bool undo);
     void removeSelection();
+    void restyleSelection();
 
     LogStore store_;
     LogPosition cursor_;

@@ -614,6 +614,16 @@ void TestLogRandom::casesMatchTheStockControl_data() {
         << QStringList{"type:x",        "key:Right",     "type:y",    "key:End",
                        "key:Backspace", "key:Backspace", "key:Ctrl+Z"}
         << false << false;
+    // Return on an empty line first resets the formats of the lines and characters it
+    // selects there, each a step of its own that only moves the caret when undone.
+    QTest::newRow("undo: Return on an empty line restyles it first")
+        << QString() << QStringList{"key:Return", "key:Return", "key:Ctrl+Z", "key:Ctrl+Z"} << false
+        << false;
+    QTest::newRow("undo: Return over a selection that ends on an empty line")
+        << QStringLiteral("ab cd\n\nef")
+        << QStringList{"key:Right",  "key:Shift+Down", "key:Return", "key:Ctrl+Z",
+                       "key:Ctrl+Z", "key:Ctrl+Z",     "key:Ctrl+Y", "key:Ctrl+Y"}
+        << false << false;
     QTest::newRow("scroll: Return above the row shown first")
         << longLine << QStringList{"wheel:50,50:-120", "key:Return"} << false << false;
     QTest::newRow("Down after a move that stays, right to left")
@@ -699,19 +709,22 @@ void TestLogRandom::casesMatchTheStockControl_data() {
                "‍👍👧🎉‍🇿 "
                "עעלם "
                "Zluef Ůó öä̈ לג "
-               "ב לב לעע ‍🇨🎉🎉🇨‍ םם eõ\n٢با عب٣ عل ٢ب١ ́ ع  بلا\ngbqk Z0q a "
+               "ב לב לעע ‍🇨🎉🎉🇨‍ םם eõ\n٢با عب٣ عل ٢ب١ ́ ع  بلا\ngbqk Z0q "
+               "a "
                " "
                "Š "
                "€ "
                "👨 "
                "z\nוו ו   של "
-               "4Y,4 ã́̃̃ 😀‍🇨🏽👨 לאלא בש ש 👩‍🇿‍‍👧 aCv  8pt ש xgqe8u "
+               "4Y,4 ã́̃̃ 😀‍🇨🏽👨 לאלא בש ש 👩‍🇿‍‍👧 aCv  8pt ש "
+               "xgqe8u "
                "̈eä̃́̃ "
                " "
                " "
                "رابباا٣ "
                "ée ועו  ́̈ee "
-               "בגא ם ́ حرمبم é 🇿 řňřé Aa ל ňú ýýŠň\n🏽\nťóď ÁěúťŘ čŘůÝřř ̈́̃ "
+               "בגא ם ́ حرمبم é 🇿 řňřé Aa ל ňú ýýŠň\n🏽\nťóď ÁěúťŘ čŘůÝřř "
+               "̈́̃ "
                "بلبماح٣ "
                " "
                " "
@@ -798,7 +811,8 @@ void TestLogRandom::casesMatchTheStockControl_data() {
                "לםגשם pYdoiaC +Bxw!n X-s =0kl 👨‍ €😀€ "
                "ňÝúůřž حبب   ̈õ ̈ ťÉ ")
         << QStringList{"click:71,153",
-                       "paste:مار٣ 1gz2=fA čéč בא גש ו\\nv\\n😀👧👨🏽👩👨‍\\nباب١ب٢ ا٢ل "
+                       "paste:مار٣ 1gz2=fA čéč בא גש ו\\nv\\n😀👧👨🏽👩👨‍\\nباب١ب٢ "
+                       "ا٢ل "
                        "íěšŽÝýč "
                        "رمرل٣ šúě ا  ůšň\\n̈  בבל 😀👧👍🇿🇿 ýď אלאשאם qz1=, ̈́ö̃̃a",
                        "key:Ctrl+Home",
