@@ -491,24 +491,27 @@ void LogDocument::restyleSelection() {
     endBlock();
     if (!hasSelection())
         return;
-    // A command for each of QTextDocument's fragments: pieces of its buffer, with every
-    // line break a fragment of its own.
+    // QTextDocument records a command for each of its fragments (pieces of its buffer, every
+    // line break a fragment of its own); only the first and the last place the caret.
     Command characters;
     characters.kind = Command::CharFormatChanged;
-    characters.position = store_.offsetOf(start);
-    const QString text = store_.text(start, end);
-    for (const Run& piece : runsOf(characters.position, text.size())) {
-        std::int64_t from = piece.offset;
-        const std::int64_t to = piece.offset + piece.length;
-        while (from < to) {
-            const qsizetype lineBreak = text.indexOf(u'\n', from);
-            const std::int64_t until =
-                lineBreak == from ? from + 1
-                                  : std::min<std::int64_t>(lineBreak < 0 ? to : lineBreak, to);
-            characters.runs.push_back({from, until - from, piece.buffer + (from - piece.offset)});
-            from = until;
-        }
-    }
+    const std::int64_t from = store_.offsetOf(start), to = store_.offsetOf(end);
+    characters.position = from;
+    // The piece that holds the character at an offset.
+    const auto piece = [this](std::int64_t offset) {
+        const auto it =
+            std::upper_bound(pieces_.begin(), pieces_.end(), offset,
+                             [](std::int64_t p, const Piece& q) { return p < q.start; });
+        return it == pieces_.begin() ? Piece{offset, 1, 0} : *(it - 1);
+    };
+    const std::int64_t firstEnd =
+        start.column == store_.lineLength(start.line)
+            ? from + 1
+            : std::min({piece(from).start + piece(from).length, to,
+                        from + store_.lineLength(start.line) - start.column});
+    const std::int64_t lastStart =
+        end.column == 0 ? to - 1 : std::max({piece(to - 1).start, from, to - end.column});
+    characters.runs = {{0, firstEnd - from, 0}, {lastStart - from, to - lastStart, 0}};
     beginBlock();
     record(std::move(characters));
     endBlock();
@@ -677,7 +680,7 @@ void LogDocument::undoRedo(bool undo) {
             break;
         case Command::CharFormatChanged: {
             // After the fragment restyled last: the first on undo, the last on redo.
-            const Run& run = undo ? c.runs.front() : c.runs.back();
+            const Run& run = undo ? c.runs.front() : c.runs.back(); // both recorded
             editPosition = c.position + run.offset;
             editLength = run.length;
             break;
