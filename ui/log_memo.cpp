@@ -64,6 +64,31 @@ QClipboard* clipboard() {
     return QGuiApplication::clipboard();
 }
 
+// Whether a line's text can have runs of more than one direction: anything but
+// left-to-right characters and neutrals.
+bool mixesDirections(QStringView text) {
+    for (const char32_t c : text.toUcs4()) {
+        switch (QChar::direction(c)) {
+        case QChar::DirR:
+        case QChar::DirAL:
+        case QChar::DirAN:
+        case QChar::DirRLE:
+        case QChar::DirRLO:
+        case QChar::DirRLI:
+        case QChar::DirLRE:
+        case QChar::DirLRO:
+        case QChar::DirLRI:
+        case QChar::DirFSI:
+        case QChar::DirPDF:
+        case QChar::DirPDI:
+            return true;
+        default:
+            break;
+        }
+    }
+    return false;
+}
+
 QString withoutCarriageReturns(QString text) {
     return text.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(u'\r', u'\n');
 }
@@ -397,10 +422,12 @@ QTextLayout* TLogMemo::layoutOf(std::int64_t line) const {
     QTextOption option;
     option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     layout->setTextOption(option);
-    // No glyph cache, as QTextDocument keeps none for a block: at some bidirectional
-    // boundaries by a row's end QTextLine::cursorToX reads glyphs past the row's last item,
-    // so the caret's x there depends on what was shaped since the last drawing. Shaped when
-    // asked, as there, it is the x QPlainTextEdit gives.
+    // Where directions mix, no glyph cache, as QTextDocument keeps none for a block: at some
+    // bidirectional boundaries by a row's end QTextLine::cursorToX reads glyphs past the
+    // row's last item, so the caret's x there depends on what was shaped since the last
+    // drawing. Shaped when asked, as there, it is the x QPlainTextEdit gives. Elsewhere
+    // (readings) the shaping is kept, so that a line is not shaped again at each paint.
+    layout->setCacheEnabled(!mixesDirections(layout->text()));
     if (!preedit_.isEmpty() && line == document_->cursor().line)
         layout->setPreeditArea(document_->cursor().column, preedit_);
     const qreal width = std::max(1, viewport()->width() - 2 * kMargin);
