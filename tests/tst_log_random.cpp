@@ -885,6 +885,19 @@ void TestLogRandom::casesMatchTheStockControl_data() {
                "\u200d\n€\no\nÝ\n\u0303\u0308\u0308 ולו ששם 👍\u200d\u200d😀🏽 🇿 "
                "ال٢ب \u0303o \u0308\u0308 🎉👨😀🏽 ")
         << QStringList{"shift-click:21,65", "key:Down"} << false << false;
+    // Laying out the first line shown, while the view moves, can find its rows changed and
+    // move the view within that move: the offset shown is taken before that, its fraction
+    // after, as QPlainTextEdit takes them, and the drag's end lands a row apart otherwise.
+    QTest::newRow("scroll: a move that finds the first line's rows changed")
+        << QStringLiteral(
+               "ŘŽó 0w5\n ó̃a e  😀👨 👩👨👩🇿‍ ?5jt8y šďÁÉ 👍€ "
+               "̈eá́ ́ oé̃o\n👨\nŘÉŮůĚň 🇿👩€🇿😀👩👩 ١بب٣ \nb "
+               "  ש וואאם   vbe-d 👧\nו\n🎉\na\n ďÁěů אעל לב "
+               "ÚŘýťý ללעםם !u3 שם אועלבם ‍🇨👍👨€ óýňý\nň\nA8 "
+               "🇨👨 gB.XzwZ ל ÁňŮÍ 😀‍🎉 óŠÉíě לשב 👨€\nع")
+        << QStringList{"wheel:20,32:-120", "paste: ו ‍‍‍🏽👍\\n 63 uc 😀 ععلا",
+                       "drag:45,1:81,233"}
+        << false << false;
     QTest::newRow("drag of the selection")
         << QStringLiteral("alpha beta gamma")
         << QStringList{"double-click:40,10", "drag:40,10:90,10"} << false << true;

@@ -664,13 +664,17 @@ void TLogMemo::setTopBlock(std::int64_t line, int row) {
     // row's natural height leaves, and so does the log: hits and carets land alike.
     qreal shift = 0;
     if (topLine_ < store().lineCount()) {
+        // The offset shown is taken first, and its fraction after its row is found, as
+        // QPlainTextEdit takes them: laying out the first line shown may find its rows
+        // changed, and the view then moves within this move.
+        qreal shown = verticalOffset(topLine_, topRow_);
+        shown += topFraction_;
         // Following new readings, the lines scrolled past are not laid out on the way: the
         // view is painted afresh anyway, and each look would lay out lines never shown.
         const bool far = following_ && std::abs(line - topLine_) > rowsInView();
         const std::optional<qreal> top = far ? std::nullopt : boxTop(line);
         // Far away only the direction matters; whole pixels keep the fraction exact.
-        shift = (top ? -*top : (line > topLine_ ? -1e7 : 1e7)) + verticalOffset() -
-                verticalOffset(line, row);
+        shift = (top ? -*top : (line > topLine_ ? -1e7 : 1e7)) + shown - verticalOffset(line, row);
     }
     topLine_ = line;
     topRow_ = row;
