@@ -898,6 +898,27 @@ void TestLogRandom::casesMatchTheStockControl_data() {
         << QStringList{"wheel:20,32:-120", "paste: ו ‍‍‍🏽👍\\n 63 uc 😀 ععلا",
                        "drag:45,1:81,233"}
         << false << false;
+    // QPlainTextEdit's setPlainText lays out only the last line before the new lines count,
+    // here a lone combining mark, no wider than the empty text: the widest line's number
+    // stays, and the bars follow when Return narrows that line.
+    QTest::newRow("scroll bar: Return over the widest line, the last line narrow")
+        << QStringLiteral(
+               "👍👩\n=\n🏽\nו\nj 👩€‍👧👍👧\nZa Y p גאגםבלש ربم "
+               "́ã́ ̃\nו\nם\nó\n0yu  Éí  םעלאש עוםע ň للحم\n١\np\ne\ń")
+        << QStringList{"click:97,112",
+                       "paste:e ل ر ‍‍🇨🇿‍ 82u? ل םגא "
+                       "ל čšščŘď nq 3b ́́äee ̃̃̈a 👩🏽👍 "
+                       "🏽 o3y גש ע  Aof, .\\nحل ر ום "
+                       "🎉 👧👩🎉🎉🇨\\nÉí  ́́ ĚŽŽýňčŽ !  👩‍👧 "
+                       "oäoe ́̃o 👍👧‍‍👧👧 oó̃oe ב\\n2Bk",
+                       "triple-click:20,172", "key:Return"}
+        << false << false;
+    // Then it shows the caret, laying out the first line, whose width counts against the
+    // widest line's number moved past the text's end.
+    QTest::newRow("scroll bar: Return over the first line, the widest, in a long text")
+        << QStringLiteral("slovo ").repeated(14) + QStringLiteral("\na").repeated(25) +
+               QStringLiteral("\nxyz")
+        << QStringList{"triple-click:20,10", "key:Return"} << false << false;
     QTest::newRow("drag of the selection")
         << QStringLiteral("alpha beta gamma")
         << QStringList{"double-click:40,10", "drag:40,10:90,10"} << false << true;

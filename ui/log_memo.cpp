@@ -179,19 +179,25 @@ TLogMemo::TLogMemo(QWidget* parent)
         lineOnTripleClick_ = {};
         edit_.reset();
         // QPlainTextEdit's setPlainText selects the new text before its layout hears of
-        // the new lines: that lays out the last line and the view's worth above it against
-        // the empty text's widest line, and the widest line's number then moves on by the
-        // new lines as for any edit (past the text's end where it was not the first).
+        // the new lines, which lays out the last line, each line counting one row and the
+        // empty text's line the widest. Where that line is wider or wraps, the view is told
+        // of a new size and lays out its worth above it. The widest line's number then moves
+        // on by the new lines as for any edit (past the text's end where it was not the
+        // first), and the view lays out its worth again.
         forgetLayouts();
         widths_.clear();
+        rows_.clear();
         widest_ = 2 * kMargin;
         widestLine_ = 0;
-        adjustScrollBars();
+        layoutOf(store().lineCount() - 1);
         if (widestLine_ > 0)
             widestLine_ += store().lineCount() - 1;
         forgetLayouts();
         widths_.clear();
         adjustScrollBars();
+        // Then it shows the caret, which lays out the caret's line where that is not done
+        // yet: its width counts against the widest line's moved number.
+        layoutOf(document_->cursor().line);
     });
     adjustScrollBars();
 }
